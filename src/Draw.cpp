@@ -1,0 +1,270 @@
+// Draw: value types, render state, camera and the polygon pipeline.
+#include "Draw.h"
+
+#include <cmath>
+#include <memory>
+
+// ---- Value types ----------------------------------------------------------
+// Each formula is evaluated in double and rounded to float once, where its
+// result is stored: products of two floats are then exact, and a sum or a
+// cross product keeps the sign the exact result has.
+
+namespace {
+
+float Dot3(double ax, double ay, double az, double bx, double by, double bz) {
+  return static_cast<float>((ax * bx + ay * by) + az * bz);
+}
+
+// Rows 0-2 of `m` (a 3 x 3 or the linear part of a 4 x 4 matrix) times a
+// rotation in the plane of columns a and b: m[i][a] = o[i][a] c - o[i][b] s,
+// m[i][b] = o[i][a] s + o[i][b] c, every new value from the entry values o.
+template <int N>
+void RotateColumns(float (&m)[N][N], int a, int b, float angle) {
+  const double c = cosf(angle);
+  const double s = sinf(angle);
+  for (int i = 0; i < 3; ++i) {
+    const double oa = m[i][a];
+    const double ob = m[i][b];
+    m[i][a] = static_cast<float>(oa * c - ob * s);
+    m[i][b] = static_cast<float>(oa * s + ob * c);
+  }
+}
+
+template <int N>
+void ScaleColumns(float (&m)[N][N], float sx, float sy, float sz) {
+  for (int i = 0; i < 3; ++i) {
+    m[i][0] *= sx;
+    m[i][1] *= sy;
+    m[i][2] *= sz;
+  }
+}
+
+}  // namespace
+
+VECTOR2D VECTOR2D::operator*(const MATRIX2D& M) const {
+  VECTOR2D r;
+  r.x = static_cast<float>(double(x) * M.m[0][0] + double(y) * M.m[1][0]);
+  r.y = static_cast<float>(double(x) * M.m[0][1] + double(y) * M.m[1][1]);
+  return r;
+}
+
+void MATRIX3D::Identity() {
+  for (auto& row : m)
+    for (float& e : row) e = 0.0f;
+  m[0][0] = m[1][1] = m[2][2] = 1.0f;
+}
+void MATRIX3D::MulRotationX(float angle) { RotateColumns(m, 1, 2, angle); }
+void MATRIX3D::MulRotationY(float angle) { RotateColumns(m, 2, 0, angle); }
+void MATRIX3D::MulRotationZ(float angle) { RotateColumns(m, 0, 1, angle); }
+void MATRIX3D::MulScaling(float sx, float sy, float sz) { ScaleColumns(m, sx, sy, sz); }
+
+MATRIX4D MATRIX4D::operator*(const MATRIX4D& b) const {
+  MATRIX4D r;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      r.m[i][j] = static_cast<float>(((double(m[i][0]) * b.m[0][j] + double(m[i][1]) * b.m[1][j]) +
+                                      double(m[i][2]) * b.m[2][j]) +
+                                     double(m[i][3]) * b.m[3][j]);
+    }
+  }
+  return r;
+}
+
+MATRIX4D& MATRIX4D::operator*=(const MATRIX4D& b) {
+  const MATRIX4D product = *this * b;
+  *this = product;
+  return *this;
+}
+
+void MATRIX4D::Identity() {
+  for (auto& row : m)
+    for (float& e : row) e = 0.0f;
+  m[0][0] = m[1][1] = m[2][2] = m[3][3] = 1.0f;
+}
+void MATRIX4D::MulRotationX(float angle) { RotateColumns(m, 1, 2, angle); }
+void MATRIX4D::MulRotationY(float angle) { RotateColumns(m, 2, 0, angle); }
+void MATRIX4D::MulRotationZ(float angle) { RotateColumns(m, 0, 1, angle); }
+void MATRIX4D::MulScaling(float sx, float sy, float sz) { ScaleColumns(m, sx, sy, sz); }
+
+void MATRIX4D::LookAt(const VECTOR3D* eye, const VECTOR3D* direction, const VECTOR3D* up) {
+  VECTOR3D F = *direction;
+  F.Normalize();
+  VECTOR3D S = up->Cross(F);
+  S.Normalize();
+  const VECTOR3D U = F.Cross(S);  // unit already when up is not parallel to F
+  Identity();
+  m[0][0] = -S.x, m[1][0] = -S.y, m[2][0] = -S.z;
+  m[0][1] = -U.x, m[1][1] = -U.y, m[2][1] = -U.z;
+  m[0][2] = F.x, m[1][2] = F.y, m[2][2] = F.z;
+  for (int j = 0; j < 3; ++j) m[3][j] = -Dot3(m[0][j], m[1][j], m[2][j], eye->x, eye->y, eye->z);
+}
+
+float VECTOR3D::Dot(const VECTOR3D& b) const { return Dot3(x, y, z, b.x, b.y, b.z); }
+
+VECTOR3D VECTOR3D::Cross(const VECTOR3D& b) const {
+  return VECTOR3D(static_cast<float>(double(y) * b.z - double(z) * b.y),
+                  static_cast<float>(double(z) * b.x - double(x) * b.z),
+                  static_cast<float>(double(x) * b.y - double(y) * b.x));
+}
+
+VECTOR3D VECTOR3D::operator+(const VECTOR3D& b) const {
+  return VECTOR3D(x + b.x, y + b.y, z + b.z);
+}
+VECTOR3D VECTOR3D::operator-(const VECTOR3D& b) const {
+  return VECTOR3D(x - b.x, y - b.y, z - b.z);
+}
+VECTOR3D VECTOR3D::operator*(float k) const { return VECTOR3D(x * k, y * k, z * k); }
+VECTOR3D VECTOR3D::operator/(float k) const { return VECTOR3D(x / k, y / k, z / k); }
+
+VECTOR3D VECTOR3D::operator*(const MATRIX4D& M) const {
+  VECTOR3D r;
+  r.x = static_cast<float>(((double(x) * M.m[0][0] + double(y) * M.m[1][0]) + double(z) * M.m[2][0]) +
+                           M.m[3][0]);
+  r.y = static_cast<float>(((double(x) * M.m[0][1] + double(y) * M.m[1][1]) + double(z) * M.m[2][1]) +
+                           M.m[3][1]);
+  r.z = static_cast<float>(((double(x) * M.m[0][2] + double(y) * M.m[1][2]) + double(z) * M.m[2][2]) +
+                           M.m[3][2]);
+  return r;
+}
+
+VECTOR3D& VECTOR3D::operator*=(const MATRIX4D& M) {
+  const VECTOR3D r = *this * M;
+  *this = r;
+  return *this;
+}
+
+float VECTOR3D::Length() const { return sqrtf(Dot3(x, y, z, x, y, z)); }
+
+void VECTOR3D::Normalize() {
+  const float len = Length();
+  x /= len;
+  y /= len;
+  z /= len;
+}
+
+COLOR::COLOR(unsigned long value)
+    : r(static_cast<unsigned char>(value & 0xFF)),
+      g(static_cast<unsigned char>((value >> 8) & 0xFF)),
+      b(static_cast<unsigned char>((value >> 16) & 0xFF)),
+      reserved(static_cast<unsigned char>((value >> 24) & 0xFF)) {}
+
+COLOR::COLOR(unsigned char* bytes) : r(bytes[0]), g(bytes[1]), b(bytes[2]), reserved(bytes[3]) {}
+
+// ---- Render state ---------------------------------------------------------
+
+MATRIX4D World;
+MATRIX4D View;
+MATRIX4D Matrix;
+float CXCamera = 1.0f;
+float CYCamera = 1.0f;
+float MultiplyX = 1.0f;
+float MultiplyY = 1.0f;
+float NearClip = 0.3f;
+VECTOR3D Light;  // the empty constructor leaves the zero of static storage
+float LightAmb;
+float LightR;
+float LightG;
+float LightB;
+
+// ---- Camera ---------------------------------------------------------------
+
+void SetCameraProjection(float cx, float cy, float angle) {
+  CXCamera = cx;
+  CYCamera = cy;
+  // 2 / cos of the half-angle (not 2 tan): the half-angle is a float, the
+  // cosine single precision, the quotient rounded once.
+  MultiplyX = static_cast<float>(2.0 / double(cosf(angle / 2.0f)));
+  MultiplyY = static_cast<float>(double(MultiplyX) * CYCamera / CXCamera);
+}
+
+void UpdateCamera() { Matrix = World * View; }
+
+// ---- Pipeline -------------------------------------------------------------
+
+int TruncateToInt(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 2147483648.0) return 2147483647;
+  if (value <= -2147483649.0) return -2147483647 - 1;
+  return static_cast<int>(value);  // toward zero
+}
+
+namespace {
+
+// One channel lit by intensity I: (gain x I + LightAmb) x byte, in double,
+// truncated toward zero and held to 0..255; NaN gives 0.
+unsigned char Shade(unsigned char byte, float gain, float intensity) {
+  const double v = (double(gain) * intensity + LightAmb) * byte;
+  if (std::isnan(v) || v < 0.0) return 0;
+  if (v > 255.0) return 255;
+  return static_cast<unsigned char>(v);
+}
+
+// Screen coordinate of a view-space point on one axis, in pixels as a float:
+// (x / (z * factor) + 0.5) * size, no sign flip, so y grows downward.
+float Project(float coordinate, float z, float factor, float size) {
+  return static_cast<float>((double(coordinate) / (double(z) * factor) + 0.5) * size);
+}
+
+constexpr int kStackPoints = 16;  // room tiles and cube faces have 4
+
+}  // namespace
+
+void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
+  if (count < 0) return;
+  POINT stack_points[kStackPoints];
+  std::unique_ptr<POINT[]> heap_points;
+  POINT* points = stack_points;
+  if (count > kStackPoints) {
+    heap_points.reset(new POINT[count]);
+    points = heap_points.get();
+  }
+  const int light_type = getLightType();
+
+  VECTOR3D centroid(0.0f, 0.0f, 0.0f);  // model space, the mean of the vertices so far
+  VECTOR3D screen[3];                   // (sx, sy, view z) of the first three vertices
+  for (int i = 0; i < count; ++i) {
+    const VECTOR3D P = vertices[i] * Matrix;
+    if (!(P.z > NearClip)) return;  // dropped whole, never cut; NaN is dropped too
+    const float sx = Project(P.x, P.z, MultiplyX, CXCamera);
+    const float sy = Project(P.y, P.z, MultiplyY, CYCamera);
+    points[i].x = TruncateToInt(sx);
+    points[i].y = TruncateToInt(sy);
+    centroid = (centroid * float(i) + vertices[i]) / float(i + 1);
+    if (i <= 2) screen[i] = VECTOR3D(sx, sy, P.z);
+    if (i == 2) {
+      // Counter-clockwise on the y-down screen passes; clockwise or collinear
+      // first three vertices drop the polygon before any later vertex is done.
+      const VECTOR3D c = (screen[0] - screen[2]).Cross(screen[0] - screen[1]);
+      if (c.z <= 0.0f) return;
+    }
+  }
+
+  // Fewer than three vertices have no normal: they keep their colour.
+  if (count > 2 && (light_type == 1 || light_type == 2)) {
+    const VECTOR3D w0 = vertices[0] * World;
+    const VECTOR3D w1 = vertices[1] * World;
+    const VECTOR3D w2 = vertices[2] * World;
+    VECTOR3D normal = (w0 - w2).Cross(w0 - w1);  // points away from the visible side
+    normal.Normalize();
+    float intensity;
+    if (light_type == 1) {
+      intensity = normal.Dot(Light);  // Light is the direction the light travels
+    } else {
+      const VECTOR3D L = centroid * World - Light;  // from the light to the centroid
+      const float len = L.Length();
+      intensity = static_cast<float>(double(normal.Dot(L)) / (double(len) * len));
+    }
+    color.r = Shade(color.r, LightR, intensity);
+    color.g = Shade(color.g, LightG, intensity);
+    color.b = Shade(color.b, LightB, intensity);
+  }
+
+  const COLORREF value = static_cast<COLORREF>(color.r) | (static_cast<COLORREF>(color.g) << 8) |
+                         (static_cast<COLORREF>(color.b) << 16) |
+                         (static_cast<COLORREF>(color.reserved) << 24);
+  const HBRUSH brush = CreateSolidBrush(value);
+  const HGDIOBJ previous = SelectObject(hdc, brush);
+  Polygon(hdc, points, count);
+  SelectObject(hdc, previous);
+  DeleteObject(brush);
+}

@@ -1,0 +1,45 @@
+// Main: the scene, the frame and the program's entry, in the order a run uses
+// them: the cube's vertices and the room's grids, the frame update, the frame
+// with its pacing, and the window procedure with WinMain.
+#ifndef ORVIX_MAIN_H
+#define ORVIX_MAIN_H
+
+#include "Draw.h"
+
+// The light model Polygon3D applies: 0 none, 1 directional, 2 point light.
+extern int LightType;
+
+// The cube of half-size 1 about its origin: six quads, face k at 4k .. 4k + 3,
+// each wound to be seen from outside. Filled by static initialisation.
+extern VECTOR3D VBCube[24];
+
+// The back buffer: a 512 x 512 bitmap in a memory DC with the null pen,
+// made while the window is created and kept until the process ends.
+extern HDC hBlockDC;
+extern HBITMAP hBlockBitmap;
+
+// One face of the room as countU x countV tiles from `from` to `to`, each a
+// Polygon3D call on hBlockDC with World translated to the tile. DrawFloor
+// splits the corner difference as U = (dx, 0, 0), V = (0, dy, dz); DrawWall as
+// U = (dx, dy, 0), V = (0, 0, dz). Tile (i, j) lies at from + i U + j V, drawn
+// with i in the outer loop.
+void DrawFloor(int countU, int countV, VECTOR3D* from, const VECTOR3D* to, unsigned long color);
+void DrawWall(int countU, int countV, VECTOR3D* from, const VECTOR3D* to, unsigned long color);
+
+// One step of the cube along one axis: jitter the velocity by
+// ((random mod 3) - 1) / 5, hold it within +-3, and bounce at +-50 (position
+// pulled back to the line, velocity negated). `random` is a rand() result.
+void StepCubeAxis(float* position, float* velocity, int random);
+
+// Renders one frame into the back buffer and advances the scene one step:
+// keys, camera, the room lit from the cube, then the cube moved and drawn.
+void UpdateBlock();
+
+// One frame: UpdateBlock, the copy to the window, then the wait that keeps
+// frames on a 33 ms grid of the tick count.
+void GameLoop();
+
+LRESULT CALLBACK WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
+
+#endif  // ORVIX_MAIN_H

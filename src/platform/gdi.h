@@ -1,0 +1,40 @@
+// What the software GDI offers the rest of the platform layer (not the
+// renderer, which sees only win32.h): DCs over pixels that a USER backend owns,
+// and the polygon fill on its own for tools that drive it directly.
+#ifndef ORVIX_PLATFORM_GDI_H
+#define ORVIX_PLATFORM_GDI_H
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+namespace gdi {
+
+// A DC that draws into width x height pixels (0x00BBGGRR, rows top-down,
+// `width` pixels apart) owned by the caller, such as a window's buffer. It
+// counts as a live GDI object until DeleteDC. No bitmap can be selected into it.
+HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height);
+
+// The screen DC of GetDC(NULL): a 0 x 0 surface that only serves as the model
+// for CreateCompatibleDC and CreateCompatibleBitmap.
+HDC CreateScreenDC();
+
+// True for a DC made by CreateSurfaceDC over exactly these pixels.
+bool IsSurfaceDC(HDC dc, const std::uint32_t* pixels);
+
+// True for a surface DC that Polygon, FillRect or BitBlt has painted on: a
+// window DC that only served as a model (WM_CREATE) presents nothing.
+bool SurfaceDrawn(HDC dc);
+
+// Fills the polygon through `pts` (even-odd rule; pixel (x, y) is painted when
+// the lattice point lies inside, points on a left or top edge count as inside,
+// on a right or bottom edge as outside) into a width x height buffer. Any
+// 32-bit coordinates are accepted: only the rows and columns inside the buffer
+// are visited. Uses a scratch area of the GDI, so it allocates only when a
+// polygon has more edges than any before it.
+void FillPolygon(std::uint32_t* pixels, int width, int height, const POINT* pts, int count,
+                 std::uint32_t color);
+
+}  // namespace gdi
+
+#endif  // ORVIX_PLATFORM_GDI_H

@@ -1,0 +1,236 @@
+// USER/KERNEL over SDL2: the window, its keys, the clock and the present.
+//
+// The window's pixels (0x00BBGGRR) are shown through an XBGR8888 surface
+// blitted to the window surface: no SDL renderer and no vsync, which would
+// stretch the 33 ms frame grid.
+#include <SDL.h>
+
+#include <csignal>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <memory>
+
+#include "platform/user.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop_signal = 0;  // set by SIGINT or SIGTERM
+
+void OnStopSignal(int) { g_stop_signal = 1; }
+
+// What one SDL window needs beside the shared USER window.
+struct SdlWindow {
+  SDL_Window* window = nullptr;
+  SDL_Surface* frame = nullptr;  // wraps the USER window's pixels, owns nothing
+
+  SdlWindow() = default;
+  SdlWindow(const SdlWindow&) = delete;
+  SdlWindow& operator=(const SdlWindow&) = delete;
+  ~SdlWindow() {
+    if (frame) SDL_FreeSurface(frame);
+    if (window) SDL_DestroyWindow(window);
+  }
+};
+
+class Sdl {
+ public:
+  static Sdl& Get() {
+    static Sdl sdl;
+    return sdl;
+  }
+
+  // Starts SDL's video on first use. False, with the reason on stderr, when
+  // there is no display to open a window on.
+  bool StartVideo() {
+    if (video_) return true;
+    SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // ours turn signals into one WM_CLOSE
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+      std::fprintf(stderr, "orvix: cannot open a window: %s\n", SDL_GetError());
+      return false;
+    }
+    video_ = true;
+    // SDL may fall back to a driver that shows nothing; that is no window
+    // unless somebody asked for it.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    const bool invisible =
+        driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+    if (invisible && !(asked && *asked)) {
+      std::fprintf(stderr, "orvix: cannot open a window: no display (SDL video driver '%s')\n",
+                   driver);
+      return false;
+    }
+    struct sigaction action;
+    std::memset(&action, 0, sizeof(action));
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    return true;
+  }
+
+  // Moves every waiting SDL event into the key latch and the message queue.
+  void Pump() {
+    if (!video_) return;
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+      switch (event.type) {
+        case SDL_QUIT:
+          close_requested_ = true;
+          break;
+        case SDL_WINDOWEVENT:
+          if (event.window.event == SDL_WINDOWEVENT_CLOSE) close_requested_ = true;
+          if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) user::Keys().ReleaseAll();
+          break;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP: {
+          const int vk = VirtualKey(event.key.keysym.sym);
+          const bool down = event.type == SDL_KEYDOWN;
+          if (vk == 0) break;
+          if (!event.key.repeat) user::Keys().Set(vk, down);
+          MSG msg{};
+          msg.message = down ? WM_KEYDOWN : WM_KEYUP;
+          msg.wParam = static_cast<WPARAM>(vk);
+          msg.time = event.key.timestamp;
+          events_.push_back(msg);
+          break;
+        }
+        default:
+          break;
+      }
+    }
+    if (g_stop_signal) {
+      g_stop_signal = 0;
+      close_requested_ = true;
+    }
+  }
+
+  bool NextMessage(MSG* msg, HWND hwnd) {
+    Pump();
+    if (!events_.empty()) {
+      *msg = events_.front();
+      msg->hwnd = hwnd;
+      events_.pop_front();
+      return true;
+    }
+    if (close_requested_) {
+      close_requested_ = false;  // one request, one WM_CLOSE
+      *msg = MSG{};
+      msg->hwnd = hwnd;
+      msg->message = WM_CLOSE;
+      return true;
+    }
+    return false;
+  }
+
+  // The one SDL window; the USER window keeps a plain pointer to it.
+  SdlWindow* OpenWindow(const char* title, std::uint32_t* pixels) {
+    auto own = std::make_unique<SdlWindow>();
+    own->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                   user::kClientWidth, user::kClientHeight, SDL_WINDOW_SHOWN);
+    if (own->window) {
+      own->frame = SDL_CreateRGBSurfaceWithFormatFrom(pixels, user::kClientWidth,
+                                                      user::kClientHeight, 32,
+                                                      user::kClientWidth * 4,
+                                                      SDL_PIXELFORMAT_XBGR8888);
+    }
+    if (!own->window || !own->frame) {
+      std::fprintf(stderr, "orvix: cannot open a window: %s\n", SDL_GetError());
+      return nullptr;
+    }
+    window_ = std::move(own);
+    return window_.get();
+  }
+
+  void CloseWindow() {
+    window_.reset();
+    events_.clear();
+  }
+
+ private:
+  Sdl() = default;
+  ~Sdl() {
+    window_.reset();
+    if (video_) SDL_Quit();
+  }
+
+  static int VirtualKey(SDL_Keycode key) {
+    switch (key) {
+      case SDLK_LEFT:
+        return VK_LEFT;
+      case SDLK_RIGHT:
+        return VK_RIGHT;
+      case SDLK_UP:
+        return VK_UP;
+      case SDLK_DOWN:
+        return VK_DOWN;
+      case SDLK_SPACE:
+        return VK_SPACE;
+      default:
+        if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
+        if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
+        return 0;
+    }
+  }
+
+  bool video_ = false;
+  bool close_requested_ = false;
+  std::unique_ptr<SdlWindow> window_;
+  std::deque<MSG> events_;
+};
+
+}  // namespace
+
+namespace user {
+
+bool BackendCreateWindow(Window& window, int, int) {
+  Sdl& sdl = Sdl::Get();
+  if (!sdl.StartVideo()) return false;
+  // The client area is the back buffer's size, whatever outer size is asked.
+  window.backend = sdl.OpenWindow(window.title.c_str(), window.pixels.data());
+  return window.backend != nullptr;
+}
+
+void BackendDestroyWindow(Window& window) {
+  window.backend = nullptr;
+  Sdl::Get().CloseWindow();
+}
+
+bool BackendNextMessage(MSG* msg) {
+  Window* w = MainWindow();
+  return w && Sdl::Get().NextMessage(msg, w->handle);
+}
+
+void BackendPresent(Window& window) {
+  auto* own = static_cast<SdlWindow*>(window.backend);
+  if (!own) return;
+  SDL_Surface* target = SDL_GetWindowSurface(own->window);
+  if (!target) return;
+  SDL_BlitSurface(own->frame, nullptr, target, nullptr);
+  SDL_UpdateWindowSurface(own->window);
+}
+
+void BackendPollKeys() { Sdl::Get().Pump(); }
+
+}  // namespace user
+
+DWORD WINAPI GetTickCount(void) {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                           static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+  return static_cast<DWORD>(ms);  // wraps every 2^32 ms, like Windows
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+  timespec left;
+  left.tv_sec = static_cast<time_t>(dwMilliseconds / 1000u);
+  left.tv_nsec = static_cast<long>(dwMilliseconds % 1000u) * 1000000L;
+  // A signal interrupts the sleep; resume with what is left.
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
