@@ -123,6 +123,8 @@ class HandleTable {
   DWORD Live() const { return live_; }
 
   std::vector<Edge>& Edges() { return edges_; }
+  PolygonObserver observer = nullptr;
+  void* observer_context = nullptr;
   std::vector<Edge*>& Active() { return active_; }
   std::vector<std::int64_t>& Crossings() { return crossings_; }
 
@@ -303,6 +305,12 @@ HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height) {
 
 HDC CreateScreenDC() { return CreateSurfaceDC(nullptr, 0, 0); }
 
+void SetPolygonObserver(PolygonObserver observer, void* context) {
+  HandleTable& table = HandleTable::Get();
+  table.observer = observer;
+  table.observer_context = context;
+}
+
 bool IsSurfaceDC(HDC dc, const std::uint32_t* pixels) {
   const Object* o = FindDC(dc);
   return o && o->surface && o->pixels == pixels;
@@ -420,6 +428,8 @@ BOOL WINAPI Polygon(HDC hdc, const POINT* apt, int cpt) {
   const Object& brush = HandleTable::Get().At(dc->brush);
   // The pen's outline is not drawn; ORVIX selects the null pen.
   if (!brush.null) {
+    const HandleTable& table = HandleTable::Get();
+    if (table.observer) table.observer(table.observer_context, apt, cpt, brush.color);
     dc->drawn = true;
     const gdi::Target t = gdi::TargetOf(*dc);
     gdi::FillPolygon(t.pixels, t.width, t.height, apt, cpt, brush.color);

@@ -35,6 +35,12 @@ bool SurfaceDrawn(HDC dc);
 void FillPolygon(std::uint32_t* pixels, int width, int height, const POINT* pts, int count,
                  std::uint32_t color);
 
+// Calls `observer` with the points and brush colour of every Polygon call
+// that paints (before the fill), so that benchmarks and tools can record a
+// frame's polygons. Null stops it. One observer at a time.
+using PolygonObserver = void (*)(void* context, const POINT* pts, int count, COLORREF color);
+void SetPolygonObserver(PolygonObserver observer, void* context);
+
 }  // namespace gdi
 
 #endif  // ORVIX_PLATFORM_GDI_H
