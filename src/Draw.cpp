@@ -118,12 +118,12 @@ VECTOR3D VECTOR3D::operator/(float k) const { return VECTOR3D(x / k, y / k, z / 
 
 VECTOR3D VECTOR3D::operator*(const MATRIX4D& M) const {
   VECTOR3D r;
-  r.x = static_cast<float>(((double(x) * M.m[0][0] + double(y) * M.m[1][0]) + double(z) * M.m[2][0]) +
-                           M.m[3][0]);
-  r.y = static_cast<float>(((double(x) * M.m[0][1] + double(y) * M.m[1][1]) + double(z) * M.m[2][1]) +
-                           M.m[3][1]);
-  r.z = static_cast<float>(((double(x) * M.m[0][2] + double(y) * M.m[1][2]) + double(z) * M.m[2][2]) +
-                           M.m[3][2]);
+  r.x = static_cast<float>(
+      ((double(x) * M.m[0][0] + double(y) * M.m[1][0]) + double(z) * M.m[2][0]) + M.m[3][0]);
+  r.y = static_cast<float>(
+      ((double(x) * M.m[0][1] + double(y) * M.m[1][1]) + double(z) * M.m[2][1]) + M.m[3][1]);
+  r.z = static_cast<float>(
+      ((double(x) * M.m[0][2] + double(y) * M.m[1][2]) + double(z) * M.m[2][2]) + M.m[3][2]);
   return r;
 }
 

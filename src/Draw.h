@@ -90,16 +90,16 @@ struct COLOR {
 // and World stays unchanged while polygons are drawn with it (they are lit in
 // world space).
 
-extern MATRIX4D World;   // model to world
-extern MATRIX4D View;    // world to camera
-extern MATRIX4D Matrix;  // World x View, as of the last UpdateCamera
-extern float CXCamera;   // drawing surface width in pixels (1.0 until set)
-extern float CYCamera;   // height in pixels
-extern float MultiplyX;  // view x is divided by z x MultiplyX
-extern float MultiplyY;  // view y is divided by z x MultiplyY
-extern float NearClip;   // a vertex must lie strictly beyond this view z (0.3f)
-extern VECTOR3D Light;   // point light position (model 2) or light direction (model 1)
-extern float LightAmb;   // ambient term added to each channel's gain
+extern MATRIX4D World;                // model to world
+extern MATRIX4D View;                 // world to camera
+extern MATRIX4D Matrix;               // World x View, as of the last UpdateCamera
+extern float CXCamera;                // drawing surface width in pixels (1.0 until set)
+extern float CYCamera;                // height in pixels
+extern float MultiplyX;               // view x is divided by z x MultiplyX
+extern float MultiplyY;               // view y is divided by z x MultiplyY
+extern float NearClip;                // a vertex must lie strictly beyond this view z (0.3f)
+extern VECTOR3D Light;                // point light position (model 2) or light direction (model 1)
+extern float LightAmb;                // ambient term added to each channel's gain
 extern float LightR, LightG, LightB;  // gains of the light intensity
 
 // The light model of the next polygon, defined by Main: 0 none, 1 directional

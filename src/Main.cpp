@@ -17,12 +17,12 @@ HBITMAP hBlockBitmap;
 // Faces: z = -1 (towards the ceiling), x = +1, z = +1 (towards the floor),
 // x = -1, y = +1, y = -1.
 VECTOR3D VBCube[24] = {
-    VECTOR3D(-1, -1, -1), VECTOR3D(-1, 1, -1), VECTOR3D(1, 1, -1),   VECTOR3D(1, -1, -1),
-    VECTOR3D(1, -1, -1),  VECTOR3D(1, 1, -1),  VECTOR3D(1, 1, 1),    VECTOR3D(1, -1, 1),
-    VECTOR3D(-1, -1, 1),  VECTOR3D(1, -1, 1),  VECTOR3D(1, 1, 1),    VECTOR3D(-1, 1, 1),
-    VECTOR3D(-1, -1, -1), VECTOR3D(-1, -1, 1), VECTOR3D(-1, 1, 1),   VECTOR3D(-1, 1, -1),
-    VECTOR3D(-1, 1, -1),  VECTOR3D(-1, 1, 1),  VECTOR3D(1, 1, 1),    VECTOR3D(1, 1, -1),
-    VECTOR3D(-1, -1, -1), VECTOR3D(1, -1, -1), VECTOR3D(1, -1, 1),   VECTOR3D(-1, -1, 1),
+    VECTOR3D(-1, -1, -1), VECTOR3D(-1, 1, -1), VECTOR3D(1, 1, -1), VECTOR3D(1, -1, -1),
+    VECTOR3D(1, -1, -1),  VECTOR3D(1, 1, -1),  VECTOR3D(1, 1, 1),  VECTOR3D(1, -1, 1),
+    VECTOR3D(-1, -1, 1),  VECTOR3D(1, -1, 1),  VECTOR3D(1, 1, 1),  VECTOR3D(-1, 1, 1),
+    VECTOR3D(-1, -1, -1), VECTOR3D(-1, -1, 1), VECTOR3D(-1, 1, 1), VECTOR3D(-1, 1, -1),
+    VECTOR3D(-1, 1, -1),  VECTOR3D(-1, 1, 1),  VECTOR3D(1, 1, 1),  VECTOR3D(1, 1, -1),
+    VECTOR3D(-1, -1, -1), VECTOR3D(1, -1, -1), VECTOR3D(1, -1, 1), VECTOR3D(-1, -1, 1),
 };
 
 // ---- The room's grids -----------------------------------------------------

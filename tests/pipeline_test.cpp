@@ -32,8 +32,8 @@ class Pipeline : public ::testing::Test {
     int wrong = 0;
     for (std::size_t i = 0; i < actual.size() && wrong < 5; ++i) {
       if (actual[i] != expected[i]) {
-        ADD_FAILURE() << "pixel (" << i % 512 << ", " << i / 512 << "): " << std::hex
-                      << actual[i] << " instead of " << expected[i];
+        ADD_FAILURE() << "pixel (" << i % 512 << ", " << i / 512 << "): " << std::hex << actual[i]
+                      << " instead of " << expected[i];
         ++wrong;
       }
     }
@@ -202,9 +202,9 @@ TEST_F(Pipeline, ManyVerticesAndHugeCoordinates) {
   const VECTOR3D huge[3] = {{-1e30f, -1e30f, 1}, {-1e30f, 1e30f, 1}, {1e30f, 1e30f, 1}};
   Polygon3D(surface_.dc(), COLOR(0x00FF00UL), 3, huge);
   // Clamped to the int range, the triangle covers the lower-left half of the surface.
-  ExpectExactly({{-2147483647 - 1, -2147483647 - 1}, {-2147483647 - 1, 2147483647},
-                 {2147483647, 2147483647}},
-                0x00FF00);
+  ExpectExactly(
+      {{-2147483647 - 1, -2147483647 - 1}, {-2147483647 - 1, 2147483647}, {2147483647, 2147483647}},
+      0x00FF00);
   EXPECT_EQ(surface_.At(10, 400), 0x00FF00u);
   EXPECT_EQ(surface_.At(400, 10), kSentinel);
 }

@@ -1,1 +1,464 @@
+// The software GDI: the polygon fill against an independent brute-force
+// reference, watertightness, clipping, FillRect, BitBlt and object accounting.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "platform/gdi.h"
+#include "platform/win32.h"
+#include "reference_fill.h"
+#include "test_surface.h"
+
+namespace {
+
+constexpr std::uint32_t kSentinel = 0x00C3C3C3;
+constexpr std::uint32_t kInk = 0x00123456;  // asymmetric: a red/blue swap shows
+constexpr LONG kMin = -2147483647 - 1;
+constexpr LONG kMax = 2147483647;
+
+DWORD LiveObjects() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
+
+// A caller-owned buffer with guard zones before and after it, drawn on through
+// a surface DC, so that any write outside the bitmap is seen.
+class GuardedSurface {
+ public:
+  GuardedSurface(int width, int height)
+      : width_(width), height_(height), memory_(kGuard * 2 + std::size_t(width) * height) {
+    dc_ = gdi::CreateSurfaceDC(memory_.data() + kGuard, width, height);
+    SelectObject(dc_, GetStockObject(NULL_PEN));
+  }
+  ~GuardedSurface() { DeleteDC(dc_); }
+  GuardedSurface(const GuardedSurface&) = delete;
+  GuardedSurface& operator=(const GuardedSurface&) = delete;
+
+  void Clear() { std::fill(memory_.begin(), memory_.end(), kSentinel); }
+
+  void Polygon(const std::vector<POINT>& pts, std::uint32_t color) {
+    const HBRUSH brush = CreateSolidBrush(color);
+    const HGDIOBJ old = SelectObject(dc_, brush);
+    ::Polygon(dc_, pts.data(), static_cast<int>(pts.size()));
+    SelectObject(dc_, old);
+    DeleteObject(brush);
+  }
+
+  std::vector<std::uint32_t> Pixels() const {
+    return {memory_.begin() + kGuard, memory_.end() - kGuard};
+  }
+
+  bool GuardsIntact() const {
+    return std::all_of(memory_.begin(), memory_.begin() + kGuard,
+                       [](std::uint32_t p) { return p == kSentinel; }) &&
+           std::all_of(memory_.end() - kGuard, memory_.end(),
+                       [](std::uint32_t p) { return p == kSentinel; });
+  }
+
+  HDC dc() const { return dc_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+ private:
+  static constexpr std::size_t kGuard = 4096;
+  int width_;
+  int height_;
+  std::vector<std::uint32_t> memory_;
+  HDC dc_;
+};
+
+std::string Describe(const std::vector<POINT>& pts) {
+  std::string s;
+  for (const POINT& p : pts) s += "(" + std::to_string(p.x) + ", " + std::to_string(p.y) + ") ";
+  return s;
+}
+
+// Fills `pts` on a cleared surface and compares every pixel with the reference.
+::testing::AssertionResult MatchesReference(GuardedSurface& surface,
+                                            const std::vector<POINT>& pts) {
+  surface.Clear();
+  surface.Polygon(pts, kInk);
+  std::vector<std::uint32_t> expected(std::size_t(surface.width()) * surface.height(), kSentinel);
+  reference::Fill(expected, surface.width(), surface.height(), pts.data(),
+                  static_cast<int>(pts.size()), kInk);
+  if (!surface.GuardsIntact()) {
+    return ::testing::AssertionFailure() << "wrote outside the bitmap for " << Describe(pts);
+  }
+  const std::vector<std::uint32_t> actual = surface.Pixels();
+  for (std::size_t i = 0; i < actual.size(); ++i) {
+    if (actual[i] != expected[i]) {
+      return ::testing::AssertionFailure()
+             << "pixel (" << i % surface.width() << ", " << i / surface.width() << ") is "
+             << (actual[i] == kInk ? "painted" : "not painted") << " for " << Describe(pts);
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Random polygons whose vertices all come from one scale, or from all of
+// them: near the bitmap, a few thousand pixels out, or anywhere in 32 bits
+// (the very ends included). Some vertices repeat the previous one.
+class PolygonSource {
+ public:
+  PolygonSource(std::uint64_t seed, int width, int height)
+      : rng_(seed), width_(width), height_(height) {}
+
+  std::vector<POINT> Next() {
+    const int count = std::uniform_int_distribution<int>(3, 12)(rng_);
+    const int scale = std::uniform_int_distribution<int>(0, 4)(rng_);
+    std::vector<POINT> pts;
+    for (int i = 0; i < count; ++i) {
+      if (i > 0 && Chance(0.08)) {
+        pts.push_back(pts.back());
+        continue;
+      }
+      const int s = scale == 4 ? std::uniform_int_distribution<int>(0, 3)(rng_) : scale;
+      pts.push_back({Coordinate(s, width_), Coordinate(s, height_)});
+    }
+    return pts;
+  }
+
+ private:
+  bool Chance(double p) { return std::uniform_real_distribution<double>(0, 1)(rng_) < p; }
+
+  LONG Coordinate(int scale, int size) {
+    switch (scale) {
+      case 0:
+        return std::uniform_int_distribution<LONG>(-6, size + 6)(rng_);
+      case 1:
+        return std::uniform_int_distribution<LONG>(-3000, 3000)(rng_);
+      case 2:
+        return std::uniform_int_distribution<LONG>(kMin, kMax)(rng_);
+      default: {  // hugging the ends of the range
+        const LONG offset = std::uniform_int_distribution<LONG>(0, 3)(rng_);
+        return Chance(0.5) ? kMin + offset : kMax - offset;
+      }
+    }
+  }
+
+  std::mt19937_64 rng_;
+  int width_;
+  int height_;
+};
+
+TEST(Fill, MatchesTheReferenceOnAHundredThousandRandomPolygons) {
+  GuardedSurface surface(23, 17);  // odd sizes: no symmetry hides a swapped axis
+  PolygonSource source(20261207, surface.width(), surface.height());
+  int failures = 0;
+  for (int i = 0; i < 100000 && failures < 5; ++i) {
+    const auto result = MatchesReference(surface, source.Next());
+    if (!result) {
+      ADD_FAILURE() << "polygon " << i << ": " << result.message();
+      ++failures;
+    }
+  }
+}
+
+TEST(Fill, MatchesTheReferenceOnALargerBitmap) {
+  GuardedSurface surface(131, 97);
+  PolygonSource source(7, surface.width(), surface.height());
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(MatchesReference(surface, source.Next())) << i;
+}
+
+TEST(Fill, TenByTenSquarePaintsColumnsAndRowsZeroToNine) {
+  GuardedSurface surface(16, 16);
+  for (const auto& square : {std::vector<POINT>{{0, 0}, {10, 0}, {10, 10}, {0, 10}},
+                             std::vector<POINT>{{0, 10}, {10, 10}, {10, 0}, {0, 0}}}) {
+    surface.Clear();
+    surface.Polygon(square, kInk);
+    const auto pixels = surface.Pixels();
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x)
+        EXPECT_EQ(pixels[y * 16 + x], (x < 10 && y < 10) ? kInk : kSentinel) << x << "," << y;
+  }
+}
+
+TEST(Fill, FiveTimesCrossingStarLeavesItsCentreEmpty) {
+  GuardedSurface surface(64, 64);
+  std::vector<POINT> star;
+  for (int k = 0; k < 5; ++k) {  // every second point of a pentagon
+    const double a = -1.5707963 + k * 2 * 2 * 3.14159265358979 / 5;
+    star.push_back(
+        {LONG(std::lround(32 + 30 * std::cos(a))), LONG(std::lround(32 + 30 * std::sin(a)))});
+  }
+  ASSERT_TRUE(MatchesReference(surface, star));
+  const auto pixels = surface.Pixels();
+  EXPECT_EQ(pixels[34 * 64 + 32], kSentinel);  // the centre pentagon is outside
+  EXPECT_EQ(pixels[10 * 64 + 32], kInk);       // a tip is inside
+}
+
+TEST(Fill, DegenerateInputPaintsNothing) {
+  GuardedSurface surface(20, 20);
+  const std::vector<std::vector<POINT>> cases = {
+      {},
+      {{1, 1}},
+      {{1, 1}, {15, 15}},
+      {{2, 2}, {10, 10}, {18, 18}},          // collinear
+      {{3, 3}, {3, 3}, {3, 3}, {3, 3}},      // one point repeated
+      {{2, 5}, {18, 5}, {10, 5}},            // horizontal sliver
+      {{0, 0}, {10, 0}, {10, 10}, {10, 0}},  // folds back on itself
+  };
+  for (const auto& pts : cases) {
+    surface.Clear();
+    surface.Polygon(pts, kInk);
+    const auto pixels = surface.Pixels();
+    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), kInk), 0) << Describe(pts);
+    EXPECT_TRUE(surface.GuardsIntact());
+  }
+  // Null points are refused, not read.
+  EXPECT_EQ(::Polygon(surface.dc(), nullptr, 3), FALSE);
+}
+
+TEST(Fill, ClipsAtEveryEdgeAndCorner) {
+  GuardedSurface surface(40, 30);
+  const LONG w = 40, h = 30;
+  const std::vector<std::vector<POINT>> cases = {
+      {{-10, 5}, {10, 5}, {10, 20}, {-10, 20}},          // across the left edge
+      {{30, 5}, {55, 5}, {55, 20}, {30, 20}},            // across the right edge
+      {{5, -8}, {30, -8}, {30, 10}, {5, 10}},            // across the top edge
+      {{5, 20}, {30, 20}, {30, 45}, {5, 45}},            // across the bottom edge
+      {{w - 3, h - 3}, {w + 9, h - 1}, {w + 2, h + 7}},  // the bottom-right corner
+      {{-5, -5}, {4, -1}, {-1, 6}},                      // the top-left corner
+      {{0, 0}, {w, 0}, {w, h}, {0, h}},                  // exactly the bitmap
+      {{-1, -1}, {w + 1, -1}, {w + 1, h + 1}, {-1, h + 1}},
+      {{w, 0}, {w + 5, 0}, {w + 5, h}, {w, h}},  // just right of it: nothing
+      {{0, h}, {w, h}, {w, h + 5}, {0, h + 5}},  // just below it: nothing
+      {{3, kMin}, {20, kMin}, {36, kMax}},       // spans all 2^32 rows
+      {{kMin, 3}, {kMax, 14}, {kMin, 25}},       // spans all 2^32 columns
+      {{5, -1000000000}, {35, 1000000000}, {4, 1000000000}},
+  };
+  for (const auto& pts : cases) EXPECT_TRUE(MatchesReference(surface, pts));
+}
+
+TEST(Fill, FansAndGridsAreWatertight) {
+  // Pieces sharing edges must together paint every pixel of the whole exactly
+  // once: count how often each pixel is painted.
+  constexpr int kW = 97, kH = 83;
+  GuardedSurface surface(kW, kH);
+  std::mt19937 rng(99);
+  auto count_pieces = [&](const std::vector<std::vector<POINT>>& pieces) {
+    std::vector<int> painted(kW * kH, 0);
+    for (const auto& piece : pieces) {
+      surface.Clear();
+      surface.Polygon(piece, kInk);
+      const auto pixels = surface.Pixels();
+      for (std::size_t i = 0; i < pixels.size(); ++i) painted[i] += pixels[i] == kInk;
+    }
+    return painted;
+  };
+  for (int round = 0; round < 40; ++round) {
+    // A convex polygon around a random centre, cut into a fan of triangles
+    // (each wedge under half a turn, so that the pieces do not overlap).
+    std::uniform_int_distribution<int> cx(-20, kW + 20), cy(-20, kH + 20);
+    const POINT centre{cx(rng), cy(rng)};
+    std::vector<POINT> rim;
+    const int n = 3 + round % 9;
+    const double radius = 10 + round * 5;
+    for (int k = 0; k < n; ++k) {
+      const double a =
+          2 * 3.14159265358979 * (k + std::uniform_real_distribution<double>(0, 0.4)(rng)) / n;
+      rim.push_back({LONG(std::lround(centre.x + radius * std::cos(a))),
+                     LONG(std::lround(centre.y + radius * std::sin(a)))});
+    }
+    std::vector<std::vector<POINT>> fan;
+    for (int k = 0; k < n; ++k) fan.push_back({centre, rim[k], rim[(k + 1) % n]});
+    const auto counts = count_pieces(fan);
+    surface.Clear();
+    surface.Polygon(rim, kInk);
+    const auto whole = surface.Pixels();
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+      ASSERT_EQ(counts[i], whole[i] == kInk ? 1 : 0)
+          << "round " << round << ", pixel (" << i % kW << ", " << i / kW << ")";
+    }
+  }
+  // A grid of slightly perspective quads over the whole bitmap, like the
+  // room's tiles: every pixel painted exactly once.
+  std::vector<std::vector<POINT>> grid;
+  auto corner = [](int i, int j) {
+    const double u = i / 7.0, v = j / 6.0;
+    const double x = -3 + u * (kW + 6) * (0.9 + 0.1 * v);
+    const double y = -2 + v * (kH + 4) * (0.95 + 0.05 * u);
+    return POINT{LONG(std::lround(x)), LONG(std::lround(y))};
+  };
+  for (int i = 0; i < 7; ++i)
+    for (int j = 0; j < 6; ++j)
+      grid.push_back({corner(i, j), corner(i, j + 1), corner(i + 1, j + 1), corner(i + 1, j)});
+  const auto counts = count_pieces(grid);
+  for (int y = 0; y < kH - 2; ++y)  // the grid's far edge bows inside the bitmap
+    for (int x = 0; x < kW * 9 / 10 - 4; ++x) ASSERT_EQ(counts[y * kW + x], 1) << x << "," << y;
+  for (int c : counts) ASSERT_LE(c, 1);
+}
+
+TEST(FillRect, PaintsLeftAndTopInclusiveAndClips) {
+  TestSurface surface(8, 6);
+  surface.Fill(kSentinel);
+  const HBRUSH brush = CreateSolidBrush(kInk);
+  const RECT inside = {1, 2, 4, 3};
+  EXPECT_NE(FillRect(surface.dc(), &inside, brush), 0);
+  EXPECT_EQ(surface.Count(kInk), 3);
+  EXPECT_EQ(surface.At(1, 2), kInk);
+  EXPECT_EQ(surface.At(4, 2), kSentinel);
+  EXPECT_EQ(surface.At(1, 3), kSentinel);
+
+  const RECT beyond = {-100, 4, 100, 100};  // clipped on three sides
+  FillRect(surface.dc(), &beyond, brush);
+  EXPECT_EQ(surface.Count(kInk), 3 + 2 * 8);
+  EXPECT_EQ(surface.At(7, 5), kInk);
+
+  surface.Fill(kSentinel);
+  const RECT inverted = {5, 5, 2, 2}, empty = {3, 3, 3, 4}, outside = {8, 0, 20, 6};
+  for (const RECT* r : {&inverted, &empty, &outside}) FillRect(surface.dc(), r, brush);
+  FillRect(surface.dc(), &inside, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH)));
+  EXPECT_EQ(surface.Count(kSentinel), 8 * 6);
+  // A handle that is no brush is refused.
+  EXPECT_EQ(FillRect(surface.dc(), &inside, reinterpret_cast<HBRUSH>(surface.dc())), 0);
+  DeleteObject(brush);
+}
+
+TEST(BitBlt, CopiesAndClipsAtBothEnds) {
+  TestSurface src(6, 5), dst(7, 4);
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      const RECT one = {x, y, x + 1, y + 1};
+      const HBRUSH b = CreateSolidBrush(RGB(x * 10, y * 10, 7));
+      FillRect(src.dc(), &one, b);
+      DeleteObject(b);
+    }
+  }
+  auto source_at = [](int x, int y) { return COLORREF(RGB(x * 10, y * 10, 7)); };
+
+  dst.Fill(kSentinel);
+  ASSERT_TRUE(BitBlt(dst.dc(), 0, 0, 6, 4, src.dc(), 0, 0, SRCCOPY));
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 7; ++x) EXPECT_EQ(dst.At(x, y), x < 6 ? source_at(x, y) : kSentinel);
+  }
+
+  // Negative destination and source offsets, and a rectangle far too big.
+  dst.Fill(kSentinel);
+  BitBlt(dst.dc(), -2, 1, 100, 100, src.dc(), 1, -1, SRCCOPY);
+  // dst (x, y) <- src (x + 3, y - 2): rows below 2 had no source row.
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 7; ++x) {
+      const bool copied = y >= 2 && x + 3 < 6;
+      EXPECT_EQ(dst.At(x, y), copied ? source_at(x + 3, y - 2) : kSentinel) << x << "," << y;
+    }
+  }
+
+  dst.Fill(kSentinel);
+  BitBlt(dst.dc(), 5, 3, 4, 4, src.dc(), 4, 3, SRCCOPY);  // bottom-right corners
+  EXPECT_EQ(dst.At(5, 3), source_at(4, 3));
+  EXPECT_EQ(dst.At(6, 3), source_at(5, 3));
+  EXPECT_EQ(dst.Count(kSentinel), 7 * 4 - 2);
+
+  dst.Fill(kSentinel);
+  BitBlt(dst.dc(), kMax, kMax, kMax, kMax, src.dc(), kMin, kMin, SRCCOPY);
+  BitBlt(dst.dc(), 0, 0, -3, 2, src.dc(), 0, 0, SRCCOPY);
+  EXPECT_EQ(dst.Count(kSentinel), 7 * 4);
+  EXPECT_FALSE(BitBlt(dst.dc(), 0, 0, 2, 2, src.dc(), 0, 0, 0x00EE0086 /* SRCPAINT */));
+}
+
+TEST(BitBlt, OverlappingCopyWithinOneBitmap) {
+  TestSurface s(5, 5);
+  for (int y = 0; y < 5; ++y) {
+    const RECT row = {0, y, 5, y + 1};
+    const HBRUSH b = CreateSolidBrush(RGB(0, 0, 40 * y));
+    FillRect(s.dc(), &row, b);
+    DeleteObject(b);
+  }
+  BitBlt(s.dc(), 0, 1, 5, 4, s.dc(), 0, 0, SRCCOPY);  // shift down by one
+  for (int y = 1; y < 5; ++y) EXPECT_EQ(s.At(2, y), COLORREF(RGB(0, 0, 40 * (y - 1))));
+  BitBlt(s.dc(), 0, 0, 5, 4, s.dc(), 0, 1, SRCCOPY);  // and back up
+  for (int y = 0; y < 4; ++y) EXPECT_EQ(s.At(2, y), COLORREF(RGB(0, 0, 40 * y)));
+}
+
+TEST(Objects, SelectionAndDeletionFollowWindowsRules) {
+  const DWORD baseline = LiveObjects();
+  const HDC screen = GetDC(nullptr);
+  const HDC dc = CreateCompatibleDC(screen);
+  // A new memory DC holds a 1 x 1 bitmap.
+  EXPECT_NE(GetPixel(dc, 0, 0), CLR_INVALID);
+  EXPECT_EQ(GetPixel(dc, 1, 0), CLR_INVALID);
+
+  const HBITMAP bitmap = CreateCompatibleBitmap(screen, 4, 4);
+  const HBRUSH brush = CreateSolidBrush(kInk);
+  EXPECT_EQ(LiveObjects(), baseline + 4);  // the two DCs, the bitmap, the brush
+
+  const HGDIOBJ first_bitmap = SelectObject(dc, bitmap);
+  ASSERT_NE(first_bitmap, nullptr);
+  const HGDIOBJ first_brush = SelectObject(dc, brush);
+  EXPECT_EQ(first_brush, GetStockObject(WHITE_BRUSH));
+  EXPECT_EQ(SelectObject(dc, GetStockObject(NULL_PEN)), GetStockObject(BLACK_PEN));
+
+  // Selected objects are refused; a bitmap lives in one DC at a time.
+  EXPECT_FALSE(DeleteObject(bitmap));
+  EXPECT_FALSE(DeleteObject(brush));
+  const HDC other = CreateCompatibleDC(screen);
+  EXPECT_EQ(SelectObject(other, bitmap), nullptr);
+  DeleteDC(other);
+
+  EXPECT_EQ(SelectObject(dc, first_brush), brush);
+  EXPECT_EQ(SelectObject(dc, first_bitmap), bitmap);
+  EXPECT_TRUE(DeleteObject(bitmap));
+  EXPECT_TRUE(DeleteObject(brush));
+  // Stale handles and DCs are refused, stock objects survive deletion.
+  EXPECT_FALSE(DeleteObject(brush));
+  EXPECT_EQ(SelectObject(dc, brush), nullptr);
+  EXPECT_FALSE(DeleteObject(dc));
+  EXPECT_TRUE(DeleteObject(GetStockObject(BLACK_BRUSH)));
+  EXPECT_EQ(SelectObject(dc, GetStockObject(BLACK_BRUSH)), GetStockObject(WHITE_BRUSH));
+  EXPECT_TRUE(DeleteDC(dc));
+  EXPECT_FALSE(DeleteDC(dc));
+  EXPECT_EQ(ReleaseDC(nullptr, screen), 1);
+  EXPECT_EQ(LiveObjects(), baseline);
+
+  // A reused slot does not revive an old handle.
+  const HBRUSH a = CreateSolidBrush(1);
+  DeleteObject(a);
+  const HBRUSH b = CreateSolidBrush(2);
+  EXPECT_NE(a, b);
+  EXPECT_FALSE(DeleteObject(a));
+  EXPECT_TRUE(DeleteObject(b));
+}
+
+TEST(Objects, BitmapsRefuseImpossibleSizes) {
+  const HDC screen = GetDC(nullptr);
+  const DWORD baseline = LiveObjects();
+  EXPECT_EQ(CreateCompatibleBitmap(screen, 0, 10), nullptr);
+  EXPECT_EQ(CreateCompatibleBitmap(screen, 10, -1), nullptr);
+  EXPECT_EQ(CreateCompatibleBitmap(screen, 100000, 100000), nullptr);
+  EXPECT_EQ(CreateCompatibleBitmap(nullptr, 10, 10), nullptr);
+  EXPECT_EQ(LiveObjects(), baseline);
+  // A fresh bitmap reads as defined pixels, not garbage.
+  TestSurface s(3, 3);
+  EXPECT_EQ(s.At(2, 2), 0u);
+  ReleaseDC(nullptr, screen);
+}
+
+TEST(Observer, SeesEveryPaintingPolygon) {
+  struct Log {
+    int calls = 0;
+    int points = 0;
+    COLORREF color = 0;
+  } log;
+  gdi::SetPolygonObserver(
+      [](void* context, const POINT*, int count, COLORREF color) {
+        auto* l = static_cast<Log*>(context);
+        ++l->calls;
+        l->points += count;
+        l->color = color;
+      },
+      &log);
+  TestSurface s(8, 8);
+  const POINT tri[3] = {{0, 0}, {0, 5}, {5, 0}};
+  s.Polygon(tri, 3, kInk);
+  SelectObject(s.dc(), GetStockObject(NULL_BRUSH));
+  ::Polygon(s.dc(), tri, 3);  // paints nothing: not reported
+  gdi::SetPolygonObserver(nullptr, nullptr);
+  s.Polygon(tri, 3, kInk);
+  EXPECT_EQ(log.calls, 1);
+  EXPECT_EQ(log.points, 3);
+  EXPECT_EQ(log.color, kInk);
+}
+
+}  // namespace

@@ -220,8 +220,7 @@ bool MakeEdge(POINT a, POINT b, int height, Edge* edge) {
   return true;
 }
 
-void FillSpan(std::uint32_t* row, std::int64_t a, std::int64_t b, int width,
-              std::uint32_t color) {
+void FillSpan(std::uint32_t* row, std::int64_t a, std::int64_t b, int width, std::uint32_t color) {
   if (a < 0) a = 0;
   if (b > width) b = width;
   if (a < b) std::fill(row + a, row + b, color);
@@ -455,8 +454,7 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
   return 1;
 }
 
-BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1,
-                   DWORD rop) {
+BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
   Object* dst_dc = gdi::FindDC(hdc);
   Object* src_dc = gdi::FindDC(hdcSrc);
   if (!dst_dc || !src_dc || rop != SRCCOPY) return FALSE;

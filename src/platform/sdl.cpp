@@ -5,8 +5,8 @@
 // stretch the 33 ms frame grid.
 #include <SDL.h>
 
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -133,10 +133,9 @@ class Sdl {
     own->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                    user::kClientWidth, user::kClientHeight, SDL_WINDOW_SHOWN);
     if (own->window) {
-      own->frame = SDL_CreateRGBSurfaceWithFormatFrom(pixels, user::kClientWidth,
-                                                      user::kClientHeight, 32,
-                                                      user::kClientWidth * 4,
-                                                      SDL_PIXELFORMAT_XBGR8888);
+      own->frame =
+          SDL_CreateRGBSurfaceWithFormatFrom(pixels, user::kClientWidth, user::kClientHeight, 32,
+                                             user::kClientWidth * 4, SDL_PIXELFORMAT_XBGR8888);
     }
     if (!own->window || !own->frame) {
       std::fprintf(stderr, "orvix: cannot open a window: %s\n", SDL_GetError());

@@ -160,18 +160,16 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h);
 BOOL WINAPI DeleteObject(HGDIOBJ ho);
 BOOL WINAPI Polygon(HDC hdc, const POINT* apt, int cpt);
 int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
-BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1,
-                   DWORD rop);
+BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 HANDLE WINAPI GetCurrentProcess(void);
 DWORD WINAPI GetGuiResources(HANDLE hProcess, DWORD uiFlags);
 
 // ---- USER and KERNEL (one backend: platform/sdl.cpp or headless.cpp) -----
 ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
-HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName,
-                            DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
-                            HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                            LPVOID lpParam);
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
+                            int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+                            HINSTANCE hInstance, LPVOID lpParam);
 BOOL WINAPI DestroyWindow(HWND hWnd);
 HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
 HBRUSH WINAPI GetSysColorBrush(int nIndex);
