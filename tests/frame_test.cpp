@@ -1,1 +1,266 @@
+// Whole frames through UpdateBlock on the headless backend, observed through
+// the render state, the back buffer's pixels and the polygons it hands to the
+// fill. Each test is a process of its own: the frame's statics start fresh.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "Main.h"
+#include "Win.h"
+#include "platform/headless.h"
+#include "polygon_log.h"
+
+namespace {
+
+constexpr unsigned long kCubeColors[6] = {0xFF0000, 0x00FF00, 0x0000FF,
+                                          0xFFFF00, 0x00FFFF, 0xFF00FF};
+
+bool IsCubeColor(COLORREF c) {
+  for (unsigned long k : kCubeColors)
+    if (c == k) return true;
+  return false;
+}
+
+// Which face of the room a shaded tile colour comes from, by which channel
+// is 0 and which is larger: the shading scales the channels alike.
+enum Face { kWallMinusX, kWallPlusX, kWallPlusY, kWallMinusY, kFloor, kCeiling, kUnknown };
+Face FaceOf(COLORREF c) {
+  const int r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
+  if (r == 0 && g == 0 && b == 0) return kUnknown;
+  if (r == g && g == b) return kWallMinusX;
+  if (r == 0) return b > g ? kWallPlusX : kFloor;
+  if (b == 0) return g > r ? kWallPlusY : kCeiling;
+  if (g == 0 && r > b) return kWallMinusY;
+  return kUnknown;
+}
+
+VECTOR3D ViewDirection() { return VECTOR3D(View.m[0][2], View.m[1][2], View.m[2][2]); }
+
+class Frame : public ::testing::Test {
+ protected:
+  Frame() {
+    headless::Reset();
+    headless::SetTickCount(0);
+    EXPECT_EQ(OpenWindow(), 1);  // builds the back buffer, as the program does
+  }
+
+  void Frames(int n) {
+    for (int i = 0; i < n; ++i) UpdateBlock();
+  }
+
+  // Frames with `vk` held, then released.
+  void Hold(int vk, int frames) {
+    headless::SetKeyDown(vk, true);
+    Frames(frames);
+    headless::SetKeyDown(vk, false);
+  }
+
+  int CountFace(const PolygonLog& log, Face face) {
+    int n = 0;
+    for (const auto& e : log.entries()) n += FaceOf(e.color) == face;
+    return n;
+  }
+};
+
+TEST_F(Frame, FirstCallSetsUpTheProjectionAndLightOnce) {
+  UpdateBlock();
+  EXPECT_EQ(CXCamera, 512.0f);
+  EXPECT_EQ(CYCamera, 512.0f);
+  EXPECT_EQ(MultiplyX, 2.309401f);
+  EXPECT_EQ(MultiplyY, 2.309401f);
+  EXPECT_EQ(LightAmb, 0.5f);
+  EXPECT_EQ(LightR, 10.0f);
+  EXPECT_EQ(LightG, 10.0f);
+  EXPECT_EQ(LightB, 10.0f);
+  EXPECT_EQ(getLightType(), 0);  // the cube, drawn last, is unlit
+  LightAmb = 0.75f;
+  LightG = 3.0f;
+  UpdateBlock();
+  EXPECT_EQ(LightAmb, 0.75f);
+  EXPECT_EQ(LightG, 3.0f);
+}
+
+TEST_F(Frame, WithNoKeyTheEyeLooksAlongPlusXAtTheLitWall) {
+  const RECT all = {0, 0, 512, 512};
+  const HBRUSH white = CreateSolidBrush(0xFFFFFF);
+  FillRect(hBlockDC, &all, white);
+  DeleteObject(white);
+  UpdateBlock();
+  const float rows[4][4] = {{0, 0, 1, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 1}};
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(View.m[i][j], rows[i][j]) << i << "," << j;
+
+  // Pixel (260, 128) sees the tile of the wall x = +55 with world y in [0, 11]
+  // and z in [-33, -22], lit from the origin: I = N.L / |L|^2 with N = (1, 0, 0)
+  // and L = centroid (55, 5.5, -27.5).
+  const double len2 = 55.0 * 55 + 5.5 * 5.5 + 27.5 * 27.5;
+  const double gain = 10 * (55.0 / len2) + 0.5;
+  const COLORREF expected = (COLORREF(255 * gain) << 16) | (COLORREF(128 * gain) << 8);
+  EXPECT_EQ(GetPixel(hBlockDC, 260, 128), expected);
+  // The clear reached every pixel: nothing of the white is left.
+  for (int y = 0; y < 512; y += 7)
+    for (int x = 0; x < 512; x += 7) ASSERT_NE(GetPixel(hBlockDC, x, y), 0xFFFFFFu);
+}
+
+TEST_F(Frame, PitchStopsAtTheLimitInBothDirections) {
+  headless::SetKeyDown(VK_UP, true);
+  Frames(15);
+  EXPECT_NEAR(ViewDirection().z, sinf(-1.5000002f), 2e-7f);
+  UpdateBlock();
+  const VECTOR3D at_limit = ViewDirection();
+  EXPECT_NEAR(at_limit.z, sinf(-1.5393804f), 2e-7f);
+  Frames(10);
+  EXPECT_EQ(ViewDirection().z, at_limit.z);  // held there, not creeping
+  headless::SetKeyDown(VK_UP, false);
+
+  Hold(VK_DOWN, 40);
+  EXPECT_NEAR(ViewDirection().z, sinf(1.5393804f), 2e-7f);
+}
+
+TEST_F(Frame, OppositeTurnsCancel) {
+  UpdateBlock();
+  const VECTOR3D start = ViewDirection();
+  headless::SetKeyDown(VK_LEFT, true);
+  headless::SetKeyDown(VK_RIGHT, true);
+  Frames(20);
+  EXPECT_NEAR(ViewDirection().x, start.x, 1e-6f);
+  EXPECT_NEAR(ViewDirection().y, start.y, 1e-6f);
+}
+
+TEST_F(Frame, WalkingReachesTheEyeLimitOnFrame151) {
+  headless::SetKeyDown(VK_SPACE, true);
+  Frames(150);
+  // Looking along +x the view's row 3 is (-y, 0, -x).
+  const float x150 = -View.m[3][2];
+  EXPECT_NEAR(x150, 49.99995f, 1e-5f);
+  EXPECT_LT(x150, 50.0f);
+  UpdateBlock();
+  EXPECT_EQ(-View.m[3][2], 50.0f);
+  Frames(20);
+  EXPECT_EQ(-View.m[3][2], 50.0f);
+  EXPECT_EQ(View.m[3][0], 0.0f);  // y never moved
+}
+
+TEST_F(Frame, ATapBetweenFramesCountsOnce) {
+  UpdateBlock();
+  const VECTOR3D start = ViewDirection();
+  headless::TapKey(VK_RIGHT);
+  UpdateBlock();
+  const VECTOR3D turned = ViewDirection();
+  EXPECT_NEAR(turned.y, sinf(0.1f), 1e-6f);  // turned right: towards +y
+  UpdateBlock();
+  EXPECT_EQ(ViewDirection().x, turned.x);
+  EXPECT_EQ(ViewDirection().y, turned.y);
+  EXPECT_NE(turned.y, start.y);
+}
+
+TEST_F(Frame, SpinFollowsTheTickCountModulo2000) {
+  struct Case {
+    DWORD ticks;
+    float angle;
+  };
+  const Case cases[] = {
+      {0, 0.0f},          {500, 1.5707964f},
+      {1000, 3.1415927f}, {1999, 6.2800441f},
+      {2000, 0.0f},       {0xFFFFFFFFu, static_cast<float>(1295 * double(3.1415927f) / 1000)}};
+  for (const Case& c : cases) {
+    headless::SetTickCount(c.ticks);
+    UpdateBlock();
+    MATRIX4D expected;
+    expected.Identity();
+    expected.MulRotationZ(c.angle);
+    expected.MulRotationY(c.angle);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 4; ++j) EXPECT_EQ(World.m[i][j], expected.m[i][j]) << c.ticks;
+  }
+  // Across the wrap the angle jumps from that of 1295 to that of 0.
+  headless::SetTickCount(0xFFFFFFFFu);
+  headless::AdvanceTickCount(1);
+  UpdateBlock();
+  EXPECT_EQ(World.m[0][0], 1.0f);
+}
+
+TEST_F(Frame, EveryFaceOfTheRoomIsSeenFromInside) {
+  struct Look {
+    int key;
+    int frames;
+    Face face;
+  };
+  // Each look starts from a fresh frame count but keeps turning from where
+  // the previous one left the camera, so turn back afterwards.
+  const Look looks[] = {{0, 1, kWallPlusX},         {VK_RIGHT, 16, kWallPlusY},
+                        {VK_LEFT, 32, kWallMinusY}, {VK_LEFT, 15, kWallMinusX},
+                        {VK_RIGHT, 31, kWallPlusX}, {VK_UP, 16, kCeiling},
+                        {VK_DOWN, 32, kFloor}};
+  for (const Look& look : looks) {
+    if (look.key) Hold(look.key, look.frames - 1);
+    PolygonLog log;
+    if (look.key) headless::SetKeyDown(look.key, true);
+    UpdateBlock();
+    if (look.key) headless::SetKeyDown(look.key, false);
+    EXPECT_GE(CountFace(log, look.face), 60) << "face " << look.face;
+  }
+}
+
+TEST_F(Frame, TheCubeIsPaintedAfterTheRoom) {
+  // Walk to the wall ahead and turn round: the cube, near the origin, is in view.
+  Hold(VK_SPACE, 150);
+  Hold(VK_RIGHT, 31);
+  PolygonLog log;
+  UpdateBlock();
+  const auto& entries = log.entries();
+  std::size_t cube = 0;
+  while (cube < entries.size() && IsCubeColor(entries[entries.size() - 1 - cube].color)) ++cube;
+  EXPECT_GE(cube, 1u);
+  EXPECT_LE(cube, 3u);  // at most three faces of a cube face an eye
+  for (std::size_t i = 0; i + cube < entries.size(); ++i)
+    EXPECT_NE(FaceOf(entries[i].color), kUnknown) << "entry " << i;
+}
+
+TEST_F(Frame, TenThousandFramesOfRandomKeysStayInsideTheRoom) {
+  std::mt19937 rng(5);
+  const int keys[5] = {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_SPACE};
+  DWORD objects_after_first = 0;
+  for (int frame = 1; frame <= 10000; ++frame) {
+    for (int vk : keys) headless::SetKeyDown(vk, rng() % 4 == 0);
+    headless::AdvanceTickCount(33);
+    UpdateBlock();
+    if (frame == 1) objects_after_first = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    for (int axis = 0; axis < 3; ++axis) {
+      const float centre = World.m[3][axis];
+      const float light = axis == 0 ? Light.x : axis == 1 ? Light.y : Light.z;
+      ASSERT_LE(std::fabs(centre), 50.0f) << "frame " << frame;
+      ASSERT_LE(std::fabs(light), 53.0f) << "frame " << frame;
+      // One velocity step, up to the rounding of the move.
+      ASSERT_LE(std::fabs(light - centre), 3.0001f) << "frame " << frame;
+    }
+  }
+  EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), objects_after_first);
+}
+
+TEST(CubeStep, JitterLimitAndBounce) {
+  struct Case {
+    float p, v;
+    int random;
+    float want_p, want_v;
+  };
+  const Case cases[] = {
+      {0, 0, 0, 0, -0.2f},   {0, 0, 1, 0, 0},         {0, 0, 2, 0, 0.2f}, {0, 0, 3002, 0, 0.2f},
+      {0, 3.2f, 1, 0, 3},    {0, -3.2f, 1, 0, -3},    {0, -3, 1, 0, -3},  {0, 2.9f, 2, 0, 3},
+      {51.5f, 2, 1, 50, -2}, {-50.5f, -1, 1, -50, 1}, {50, 2, 1, 50, 2},  {-50, -2, 1, -50, -2},
+      {53, 3.1f, 2, 50, -3}, {0, 0, -1, 0, 0.2f},  // a negative random is taken modulo 3 as well
+  };
+  for (const Case& c : cases) {
+    float p = c.p, v = c.v;
+    StepCubeAxis(&p, &v, c.random);
+    EXPECT_EQ(p, c.want_p) << c.p << " " << c.v << " " << c.random;
+    EXPECT_EQ(v, c.want_v) << c.p << " " << c.v << " " << c.random;
+  }
+  // The jitter is a fifth rounded once from double, not 0.2f added.
+  float p = 0, v = 0.1f;
+  StepCubeAxis(&p, &v, 2);
+  EXPECT_EQ(v, static_cast<float>(double(0.1f) + 1.0 / 5.0));
+}
+
+}  // namespace

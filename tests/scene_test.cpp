@@ -1,1 +1,173 @@
+// The cube's vertices and the room's grids: tile order, placement, rounding
+// and which side each tile shows.
 #include <gtest/gtest.h>
+
+#include "Draw.h"
+#include "Main.h"
+#include "polygon_log.h"
+#include "test_surface.h"
+
+namespace {
+
+// The points Polygon3D hands to the fill for a world-space corner, computed
+// here from the documented projection.
+POINT Project(const VECTOR3D& world) {
+  const VECTOR3D v = world * View;
+  const float sx = static_cast<float>((double(v.x) / (double(v.z) * MultiplyX) + 0.5) * CXCamera);
+  const float sy = static_cast<float>((double(v.y) / (double(v.z) * MultiplyY) + 0.5) * CYCamera);
+  return {TruncateToInt(sx), TruncateToInt(sy)};
+}
+
+class Scene : public ::testing::Test {
+ protected:
+  Scene() : surface_(512, 512) {
+    hBlockDC = surface_.dc();
+    SetCameraProjection(512, 512, 1.0471976f);
+    LightType = 0;
+  }
+  ~Scene() override { hBlockDC = nullptr; }
+
+  void LookFrom(VECTOR3D eye, VECTOR3D direction) {
+    const VECTOR3D up(0, 0, -1);
+    View.LookAt(&eye, &direction, &up);
+  }
+
+  // Expects the log to hold the tiles from + iU + jV, i outer, as quads
+  // (0, U, U + V, V), every one of them drawn.
+  void ExpectTiles(const VECTOR3D& from, const VECTOR3D& U, const VECTOR3D& V, int nu, int nv) {
+    ASSERT_EQ(log_.entries().size(), std::size_t(nu * nv));
+    std::size_t k = 0;
+    for (int i = 0; i < nu; ++i) {
+      for (int j = 0; j < nv; ++j, ++k) {
+        const VECTOR3D origin = from + U * float(i) + V * float(j);
+        const VECTOR3D corners[4] = {origin, origin + U, origin + U + V, origin + V};
+        const auto& points = log_.entries()[k].points;
+        ASSERT_EQ(points.size(), 4u);
+        for (int c = 0; c < 4; ++c) {
+          const POINT want = Project(corners[c]);
+          EXPECT_EQ(points[c].x, want.x) << "tile " << i << "," << j << " corner " << c;
+          EXPECT_EQ(points[c].y, want.y) << "tile " << i << "," << j << " corner " << c;
+        }
+      }
+    }
+  }
+
+  TestSurface surface_;
+  PolygonLog log_;
+};
+
+TEST(Cube, VerticesAndWindingShowEachFaceOutwards) {
+  const float expected[24][3] = {{-1, -1, -1}, {-1, 1, -1}, {1, 1, -1},   {1, -1, -1}, {1, -1, -1},
+                                 {1, 1, -1},   {1, 1, 1},   {1, -1, 1},   {-1, -1, 1}, {1, -1, 1},
+                                 {1, 1, 1},    {-1, 1, 1},  {-1, -1, -1}, {-1, -1, 1}, {-1, 1, 1},
+                                 {-1, 1, -1},  {-1, 1, -1}, {-1, 1, 1},   {1, 1, 1},   {1, 1, -1},
+                                 {-1, -1, -1}, {1, -1, -1}, {1, -1, 1},   {-1, -1, 1}};
+  for (int i = 0; i < 24; ++i) {
+    EXPECT_EQ(VBCube[i].x, expected[i][0]) << i;
+    EXPECT_EQ(VBCube[i].y, expected[i][1]) << i;
+    EXPECT_EQ(VBCube[i].z, expected[i][2]) << i;
+  }
+  const float normals[6][3] = {{0, 0, -4}, {4, 0, 0}, {0, 0, 4}, {-4, 0, 0}, {0, 4, 0}, {0, -4, 0}};
+  for (int f = 0; f < 6; ++f) {
+    const VECTOR3D* q = &VBCube[4 * f];
+    const VECTOR3D n = (q[1] - q[0]).Cross(q[2] - q[0]);
+    EXPECT_EQ(n.x, normals[f][0]) << f;
+    EXPECT_EQ(n.y, normals[f][1]) << f;
+    EXPECT_EQ(n.z, normals[f][2]) << f;
+    // The outward side is the one the face's own plane points to.
+    const VECTOR3D centre = (q[0] + q[2]) / 2.0f;
+    EXPECT_GT(n.Dot(centre), 0.0f) << f;
+  }
+}
+
+TEST_F(Scene, WallTilesRunAlongTheWallThenUpward) {
+  LookFrom({0, 0, 0}, {-1, 0, 0});
+  VECTOR3D from(-55, -55, -55);
+  const VECTOR3D to(-55, 55, 55);
+  DrawWall(10, 10, &from, &to, 0x808080);
+  ExpectTiles(from, {0, 11, 0}, {0, 0, 11}, 10, 10);
+  // The last tile's translation stays in World, exactly.
+  EXPECT_EQ(World.m[3][0], -55.0f);
+  EXPECT_EQ(World.m[3][1], 44.0f);
+  EXPECT_EQ(World.m[3][2], 44.0f);
+  EXPECT_EQ(World.m[0][0], 1.0f);
+  EXPECT_EQ(World.m[3][3], 1.0f);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(Matrix.m[i][j], (World * View).m[i][j]);
+  // Its visible side is the inside of the room: from outside, nothing is drawn.
+  const VECTOR3D q1(0, 11, 0), q2(0, 11, 11);
+  const VECTOR3D n = q1.Cross(q2);
+  EXPECT_EQ(n.x, 121.0f);
+  log_.Clear();
+  LookFrom({-100, 0, 0}, {1, 0, 0});
+  DrawWall(10, 10, &from, &to, 0x808080);
+  EXPECT_TRUE(log_.entries().empty());
+}
+
+TEST_F(Scene, FloorTilesAreSeenFromAbove) {
+  View.Identity();  // looking straight down +z from the origin
+  VECTOR3D from(55, -55, 55);
+  const VECTOR3D to(-55, 55, 55);
+  DrawFloor(10, 10, &from, &to, 0x80FF00);
+  ExpectTiles(from, {-11, 0, 0}, {0, 11, 0}, 10, 10);
+  EXPECT_EQ(World.m[3][0], 55.0f - 99.0f);
+  EXPECT_EQ(World.m[3][1], 44.0f);
+  EXPECT_EQ(World.m[3][2], 55.0f);
+  // From below the floor plane the tiles face away.
+  log_.Clear();
+  View.Identity();  // from z = +100 looking up (-z): view z = 100 - world z
+  View.m[2][2] = -1;
+  View.m[3][2] = 100;
+  View.m[0][0] = -1;  // and mirrored in x, so the axes stay right-handed
+  DrawFloor(10, 10, &from, &to, 0x80FF00);
+  EXPECT_TRUE(log_.entries().empty());
+  // Corners with one difference's sign flipped show the other side, as the
+  // ceiling's do: the same eye now sees every tile, so the floor was culled.
+  VECTOR3D flipped_from(-55, -55, 55);
+  const VECTOR3D flipped_to(55, 55, 55);
+  DrawFloor(10, 10, &flipped_from, &flipped_to, 0x80FF00);
+  EXPECT_EQ(log_.entries().size(), 100u);
+}
+
+TEST_F(Scene, SwappedCornersKeepTheVisibleSide) {
+  View.Identity();
+  VECTOR3D from(-55, 55, 55);
+  const VECTOR3D to(55, -55, 55);
+  DrawFloor(10, 10, &from, &to, 0x80FF00);
+  EXPECT_EQ(log_.entries().size(), 100u);
+}
+
+TEST_F(Scene, ObliqueWallAndUnevenCountsRoundOncePerComponent) {
+  LookFrom({0, 0, 0}, {0.6f, 0.8f, 0});
+  VECTOR3D from(-20, 50, -30);
+  const VECTOR3D to(40, 30, 45);
+  DrawWall(3, 7, &from, &to, 0x00FF80);
+  // U = (60 / 3, -20 / 3, 0), V = (0, 0, 75 / 7), each rounded once.
+  const VECTOR3D U(20.0f, static_cast<float>(-20.0 / 3.0), 0),
+      V(0, 0, static_cast<float>(75.0 / 7.0));
+  EXPECT_EQ(World.m[3][1], static_cast<float>(2.0 * double(U.y) + 50.0));
+  EXPECT_EQ(World.m[3][2], static_cast<float>(6.0 * double(V.z) - 30.0));
+  // Tiles are drawn only where the eye sees their front; those drawn follow the order.
+  EXPECT_FALSE(log_.entries().empty());
+}
+
+TEST_F(Scene, EmptyAndSingleGrids) {
+  World.m[3][0] = 9;
+  VECTOR3D from(-55, -55, -55);
+  const VECTOR3D to(-55, 55, 55);
+  LookFrom({0, 0, 0}, {-1, 0, 0});
+  for (int nu : {0, -1, 3}) {
+    for (int nv : {0, -2}) {
+      DrawWall(nu, nv, &from, &to, 0x808080);
+      DrawFloor(nv, nu, &from, &to, 0x808080);
+    }
+  }
+  EXPECT_TRUE(log_.entries().empty());
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(World.m[i][j], i == j ? 1.0f : 0.0f);
+
+  DrawWall(1, 1, &from, &to, 0x808080);
+  ExpectTiles(from, {0, 110, 0}, {0, 0, 110}, 1, 1);
+}
+
+}  // namespace
