@@ -222,6 +222,8 @@ TEST_F(Frame, TenThousandFramesOfRandomKeysStayInsideTheRoom) {
   std::mt19937 rng(5);
   const int keys[5] = {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_SPACE};
   DWORD objects_after_first = 0;
+  float previous_light[3] = {0, 0, 0};
+  int beyond_the_line = 0;
   for (int frame = 1; frame <= 10000; ++frame) {
     for (int vk : keys) headless::SetKeyDown(vk, rng() % 4 == 0);
     headless::AdvanceTickCount(33);
@@ -234,9 +236,17 @@ TEST_F(Frame, TenThousandFramesOfRandomKeysStayInsideTheRoom) {
       ASSERT_LE(std::fabs(light), 53.0f) << "frame " << frame;
       // One velocity step, up to the rounding of the move.
       ASSERT_LE(std::fabs(light - centre), 3.0001f) << "frame " << frame;
+      // A light left beyond +-50 means the cube bounced: this frame draws it
+      // pulled back onto the line.
+      if (std::fabs(previous_light[axis]) > 50.0f) {
+        ++beyond_the_line;
+        ASSERT_EQ(centre, previous_light[axis] > 0 ? 50.0f : -50.0f) << "frame " << frame;
+      }
+      previous_light[axis] = light;
     }
   }
   EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), objects_after_first);
+  EXPECT_GT(beyond_the_line, 0);  // the run did reach the walls
 }
 
 TEST(CubeStep, JitterLimitAndBounce) {
