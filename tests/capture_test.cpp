@@ -289,23 +289,24 @@ GifContents ReadGif(const std::string& path) {
   return c;
 }
 
-TEST(CaptureGif, FewColoursAreKeptExactlyWithDelaysAndLoop) {
+TEST(CaptureGif, UpTo256ColoursAreKeptExactlyWithDelaysAndLoop) {
   const std::string dir = harness::TestOutputDir();
-  std::vector<std::uint32_t> a(5 * 4), b(5 * 4);
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    a[i] = i % 3 == 0 ? 0x000000FFu : 0x00010203u * static_cast<std::uint32_t>(i);
-    b[i] = 0x00FF0000u - static_cast<std::uint32_t>(i);
+  // Three colours with no symmetry, then 256 colours: a full palette.
+  std::vector<std::uint32_t> a(16 * 16), b(16 * 16);
+  for (std::uint32_t i = 0; i < a.size(); ++i) {
+    a[i] = i % 3 == 0 ? 0x000000FFu : i % 3 == 1 ? 0x00FF0000u : 0x00102030u;
+    b[i] = i | (255 - i) << 8 | ((i * 7) & 0xFF) << 16;  // red tells them apart
   }
   capture::GifWriter gif;
   std::string error;
-  ASSERT_TRUE(gif.Open(dir + "/a.gif", 5, 4, &error)) << error;
+  ASSERT_TRUE(gif.Open(dir + "/a.gif", 16, 16, &error)) << error;
   ASSERT_TRUE(gif.AddFrame(a.data(), 3, &error)) << error;
   ASSERT_TRUE(gif.AddFrame(b.data(), 4, &error)) << error;
   ASSERT_TRUE(gif.Finish(&error)) << error;
 
   const GifContents c = ReadGif(dir + "/a.gif");
-  EXPECT_EQ(c.width, 5);
-  EXPECT_EQ(c.height, 4);
+  EXPECT_EQ(c.width, 16);
+  EXPECT_EQ(c.height, 16);
   ASSERT_EQ(c.frames.size(), 2u);
   EXPECT_EQ(c.frames[0], a);
   EXPECT_EQ(c.frames[1], b);
