@@ -2,9 +2,9 @@
 // process or as its own program, and PNG frames read back and compared pixel
 // by pixel with the golden frames in tests/golden/.
 //
-// A golden mismatch writes NAME-actual.png and NAME-diff.png into the test's output
-// folder and says where; the diff shows the expected frame dimmed to grey
-// with every differing pixel in full red. With ORVIX_UPDATE_GOLDEN=1 in the
+// A golden mismatch writes NAME-actual.png and NAME-diff.png into the test's
+// output folder and says where; the diff shows the expected frame dimmed to
+// grey with every differing pixel in full red. With ORVIX_UPDATE_GOLDEN=1 in the
 // environment the actual frame becomes the golden one instead.
 #ifndef ORVIX_TESTS_CAPTURE_HARNESS_H
 #define ORVIX_TESTS_CAPTURE_HARNESS_H
@@ -151,9 +151,9 @@ inline ::testing::AssertionResult MatchesGolden(const Image& actual, const std::
 
   capture::WritePng(diff_path, diff.data(), expected.width, expected.height, &error);
   std::ostringstream why;
-  why << name << ": " << differing << " pixels differ from " << golden_path << ", the first at ("
-      << first % expected.width << ", " << first / expected.width << "): expected "
-      << Hex(expected.pixels[first]) << ", got " << Hex(actual.pixels[first])
+  why << name << ": " << differing << " of " << diff.size() << " pixels differ from " << golden_path
+      << ", the first at (" << first % expected.width << ", " << first / expected.width
+      << "): expected " << Hex(expected.pixels[first]) << ", got " << Hex(actual.pixels[first])
       << "\n  difference: " << diff_path << "\n  after a deliberate change: " << kRegenerate;
   return fail(why.str());
 }

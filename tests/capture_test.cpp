@@ -18,32 +18,24 @@
 namespace {
 
 namespace fs = std::filesystem;
-using capture::KeyScript;
 using harness::Image;
+using harness::Outcome;
 
 // ---- The command line ------------------------------------------------------
 
-capture::Options Parse(const std::vector<std::string>& args) {
-  std::vector<const char*> argv = {"orvix-capture"};
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  capture::Options options;
+TEST(CaptureOptions, DefaultsBothSpellingsAndHelp) {
+  capture::Options o;
   std::string error;
-  EXPECT_TRUE(capture::ParseArguments(static_cast<int>(argv.size()), argv.data(), &options, &error))
-      << error;
-  return options;
-}
+  const char* const defaults[] = {"orvix-capture", "--out", "d"};
+  ASSERT_TRUE(capture::ParseArguments(3, defaults, &o, &error)) << error;
+  EXPECT_EQ(o.frames, 90);
+  EXPECT_EQ(o.start_tick, 0u);
+  EXPECT_EQ(o.every, 1);
+  EXPECT_TRUE(o.keys.holds.empty() && o.keys.taps.empty() && o.gif_path.empty());
 
-TEST(CaptureOptions, DefaultsAndBothSpellingsOfAValue) {
-  const capture::Options defaults = Parse({"--out", "d"});
-  EXPECT_EQ(defaults.frames, 90);
-  EXPECT_EQ(defaults.start_tick, 0u);
-  EXPECT_EQ(defaults.every, 1);
-  EXPECT_TRUE(defaults.keys.holds.empty());
-  EXPECT_TRUE(defaults.keys.taps.empty());
-  EXPECT_EQ(defaults.gif_path, "");
-
-  const capture::Options o = Parse({"--frames=108000", "--start-tick", "4294967295", "--every=7",
-                                    "--gif", "a.gif", "--keys=space:3-"});
+  const char* const all[] = {"orvix-capture", "--frames=108000", "--start-tick", "4294967295",
+                             "--every=7",     "--gif",           "a.gif",        "--keys=space:3-"};
+  ASSERT_TRUE(capture::ParseArguments(8, all, &o, &error)) << error;
   EXPECT_EQ(o.frames, 108000);
   EXPECT_EQ(o.start_tick, 4294967295u);
   EXPECT_EQ(o.every, 7);
@@ -52,33 +44,33 @@ TEST(CaptureOptions, DefaultsAndBothSpellingsOfAValue) {
   EXPECT_TRUE(o.keys.Held(VK_SPACE, 108000));
 
   // --help ends the command line: what precedes it is checked, not what follows.
-  EXPECT_TRUE(Parse({"--help", "--frames", "0"}).help);
-  const char* const error_first[] = {"orvix-capture", "--frames", "0", "--help"};
-  capture::Options unused;
-  std::string error;
-  EXPECT_FALSE(capture::ParseArguments(4, error_first, &unused, &error));
+  const char* const help_first[] = {"orvix-capture", "--help", "--frames", "0"};
+  ASSERT_TRUE(capture::ParseArguments(4, help_first, &o, &error)) << error;
+  EXPECT_TRUE(o.help);
+  const char* const error_first[] = {"orvix-capture", "--frames", "0", "-h"};
+  EXPECT_FALSE(capture::ParseArguments(4, error_first, &o, &error));
 }
 
 TEST(CaptureOptions, KeyScriptHoldsAndTaps) {
-  KeyScript s;
+  capture::KeyScript s;
   std::string error;
   ASSERT_TRUE(capture::ParseKeyScript(" right:1-15, space:20-,UP:7 ,tap:down@30", &s, &error))
       << error;
-  EXPECT_FALSE(s.Held(VK_RIGHT, 0));
-  EXPECT_TRUE(s.Held(VK_RIGHT, 1));
-  EXPECT_TRUE(s.Held(VK_RIGHT, 15));
-  EXPECT_FALSE(s.Held(VK_RIGHT, 16));
-  EXPECT_FALSE(s.Held(VK_SPACE, 19));
-  EXPECT_TRUE(s.Held(VK_SPACE, 20));
-  EXPECT_TRUE(s.Held(VK_SPACE, capture::kMaxFrames));
-  EXPECT_FALSE(s.Held(VK_UP, 6));
-  EXPECT_TRUE(s.Held(VK_UP, 7));
-  EXPECT_FALSE(s.Held(VK_UP, 8));
-  EXPECT_TRUE(s.Tapped(VK_DOWN, 30));
-  EXPECT_FALSE(s.Tapped(VK_DOWN, 29));
-  EXPECT_FALSE(s.Held(VK_DOWN, 30));
-  EXPECT_FALSE(s.Held(VK_LEFT, 10));
-
+  struct Probe {
+    int vk, frame;
+    bool held, tapped;
+  };
+  const Probe probes[] = {
+      {VK_RIGHT, 0, false, false},     {VK_RIGHT, 1, true, false},   {VK_RIGHT, 15, true, false},
+      {VK_RIGHT, 16, false, false},    {VK_SPACE, 19, false, false}, {VK_SPACE, 20, true, false},
+      {VK_SPACE, 108000, true, false}, {VK_UP, 6, false, false},     {VK_UP, 7, true, false},
+      {VK_UP, 8, false, false},        {VK_DOWN, 29, false, false},  {VK_DOWN, 30, false, true},
+      {VK_LEFT, 10, false, false},
+  };
+  for (const Probe& p : probes) {
+    EXPECT_EQ(s.Held(p.vk, p.frame), p.held) << p.vk << " at " << p.frame;
+    EXPECT_EQ(s.Tapped(p.vk, p.frame), p.tapped) << p.vk << " at " << p.frame;
+  }
   // Touching is not overlapping; different keys may share frames.
   EXPECT_TRUE(capture::ParseKeyScript("left:1-5,left:6-9,tap:left@10", &s, &error)) << error;
   EXPECT_TRUE(s.Held(VK_LEFT, 5) && s.Held(VK_LEFT, 6) && s.Tapped(VK_LEFT, 10));
@@ -90,30 +82,22 @@ TEST(CaptureOptions, FrameFileNamesSortInFrameOrder) {
   EXPECT_EQ(capture::FrameFileName(1, 90), "frame-0001.png");
   EXPECT_EQ(capture::FrameFileName(9999, 9999), "frame-9999.png");
   EXPECT_EQ(capture::FrameFileName(7, 10000), "frame-00007.png");
-  EXPECT_EQ(capture::FrameFileName(10000, 10000), "frame-10000.png");
   EXPECT_EQ(capture::FrameFileName(5, 108000), "frame-000005.png");
 }
 
 // Every bad command line: one line on stderr that names the problem, status
 // 2, and nothing rendered or created.
 TEST(CaptureBadInput, CommandLines) {
-  const std::string dir = harness::TestOutputDir();
-  const std::string never = dir + "/never";
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;
-  };
-  const Case cases[] = {
+  const std::string never = harness::TestOutputDir() + "/never";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--frames", "0"}, "--frames: '0' is not a frame count from 1 to 108000"},
       {{"--frames", "-3"}, "--frames: '-3' is not a frame count"},
       {{"--frames", "108001"}, "--frames: '108001' is not a frame count"},
       {{"--frames=99999999999999999999999"}, "--frames: '99999999999999999999999'"},
-      {{"--frames", "12x"}, "--frames: '12x'"},
       {{"--frames", "5", "--frames", "6"}, "--frames is given twice"},
       {{"--frames"}, "--frames needs a value"},
       {{"--gif="}, "--gif needs a value"},
       {{"--fps", "30"}, "unknown option '--fps'"},
-      {{"--fps=30"}, "unknown option '--fps'"},
       {{"-f"}, "unexpected argument '-f'"},
       {{"frames"}, "unexpected argument 'frames'"},
       {{"--start-tick", "4294967296"}, "--start-tick: '4294967296' is not a tick count"},
@@ -126,11 +110,9 @@ TEST(CaptureBadInput, CommandLines) {
       {{"--keys", "tap:up-3"}, "'tap:up-3': a tap is written tap:KEY@FRAME"},
       {{"--keys", "right:1-x"}, "'x' in 'right:1-x' is not a frame"},
       {{"--keys", "right:-5"}, "a frame number is missing in 'right:-5'"},
-      {{"--keys", "tap:up@"}, "a frame number is missing in 'tap:up@'"},
       {{"--keys", "right:9-3"}, "'right:9-3' ends before it starts"},
       {{"--keys", "right:0-15"}, "frame 0 in 'right:0-15': frames count from 1"},
       {{"--keys", "right:1-5,,up:2"}, "empty entry"},
-      {{"--keys", "right:1-5,"}, "empty entry"},
       {{"--keys", "right:1-5,right:5-9"},
        "'right:5-9' overlaps 'right:1-5' (both hold right at frame 5)"},
       {{"--keys", "right:30-,left:1-90,right:40"},
@@ -142,20 +124,18 @@ TEST(CaptureBadInput, CommandLines) {
       {{"--frames", "10", "--keys", "tap:up@11"},
        "the tap of up at frame 11 is after the last frame (10)"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [case_args, message] : cases) {
     std::vector<std::string> args = {"--out", never};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    SCOPED_TRACE(c.message);
-    const harness::Outcome run = harness::RunInProcess(args);
-    EXPECT_EQ(run.status, 2);
+    args.insert(args.end(), case_args.begin(), case_args.end());
+    const Outcome run = harness::RunInProcess(args);
+    EXPECT_EQ(run.status, 2) << message;
     EXPECT_EQ(run.err.find("orvix-capture: "), 0u) << run.err;
-    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;  // exactly one line
     EXPECT_EQ(run.out, "");
-    EXPECT_FALSE(fs::exists(never));
+    EXPECT_FALSE(fs::exists(never)) << message;
   }
-
-  const harness::Outcome nothing = harness::RunInProcess({"--frames", "3"});
+  const Outcome nothing = harness::RunInProcess({"--frames", "3"});
   EXPECT_EQ(nothing.status, 2);
   EXPECT_EQ(nothing.err,
             "orvix-capture: nothing to write: give --out DIR, --gif FILE or both (see --help)\n");
@@ -168,36 +148,21 @@ TEST(CaptureBadInput, UnusableOutputs) {
   const std::string dir = harness::TestOutputDir();
   const std::string file = dir + "/file";
   std::ofstream(file) << "x";
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;
-  };
-  const Case cases[] = {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--out", file + "/sub"}, "cannot create folder " + file + "/sub: "},
       {{"--out", file}, file},
       {{"--out", "/proc"}, "cannot write in folder /proc: "},
       {{"--gif", dir + "/missing/a.gif"}, "cannot create " + dir + "/missing/a.gif: "},
       {{"--gif", dir}, "cannot create " + dir + ": "},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
-    const harness::Outcome run = harness::RunInProcess(c.args);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  for (const auto& [args, message] : cases) {
+    const Outcome run = harness::RunInProcess(args);
+    EXPECT_EQ(run.status, 2) << message;
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
   }
   EXPECT_EQ(headless::FramesPresented(), 0);
   EXPECT_EQ(harness::ReadFile(file), "x");
-}
-
-TEST(CaptureHelp, GoesToStdoutAndRendersNothing) {
-  for (const char* flag : {"--help", "-h"}) {
-    const harness::Outcome run = harness::RunInProcess({flag});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, capture::Usage());
-    EXPECT_EQ(run.err, "");
-  }
-  EXPECT_EQ(headless::FramesPresented(), 0);
 }
 
 // ---- Writers ---------------------------------------------------------------
@@ -229,9 +194,7 @@ TEST(CapturePng, RoundTripsRedInTheLowByte) {
   EXPECT_EQ(back.width, 3);
   EXPECT_EQ(back.height, 2);
   EXPECT_EQ(back.pixels, pixels);
-  const std::string png = harness::ReadFile(dir + "/a.png");
-  EXPECT_EQ(png.substr(1, 3), "PNG");
-  EXPECT_EQ(static_cast<unsigned char>(png[25]), 2u);  // IHDR colour type: RGB, no alpha
+  EXPECT_EQ(harness::ReadFile(dir + "/a.png")[25], 2);  // IHDR colour type: RGB, no alpha
 
   EXPECT_FALSE(capture::WritePng(dir + "/none/a.png", pixels.data(), 3, 2, &error));
   EXPECT_EQ(error, "cannot write " + dir + "/none/a.png: No such file or directory");
@@ -240,11 +203,10 @@ TEST(CapturePng, RoundTripsRedInTheLowByte) {
   EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
 }
 
-// The whole GIF read back with giflib: size, frames, per-frame palette,
-// delays and the loop.
+// A GIF read back with giflib.
 struct GifContents {
   int width = 0, height = 0;
-  std::vector<std::vector<std::uint32_t>> frames;
+  std::vector<std::vector<std::uint32_t>> frames;  // 0x00BBGGRR
   std::vector<int> delays;
   bool loops_forever = false;
 };
@@ -253,39 +215,30 @@ GifContents ReadGif(const std::string& path) {
   GifContents c;
   int error = 0;
   GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
-  if (!gif) {
-    ADD_FAILURE() << "cannot open " << path << ": " << GifErrorString(error);
+  if (!gif || DGifSlurp(gif) != GIF_OK) {
+    ADD_FAILURE() << "cannot read " << path;
+    if (gif) DGifCloseFile(gif, &error);
     return c;
   }
-  if (DGifSlurp(gif) != GIF_OK) ADD_FAILURE() << "cannot read " << path;
   c.width = gif->SWidth;
   c.height = gif->SHeight;
   for (int i = 0; i < gif->ImageCount; ++i) {
     const SavedImage& image = gif->SavedImages[i];
     const ColorMapObject* map =
         image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
-    std::vector<std::uint32_t> pixels;
-    const int n = image.ImageDesc.Width * image.ImageDesc.Height;
-    for (int p = 0; p < n; ++p) {
+    std::vector<std::uint32_t>& pixels = c.frames.emplace_back();
+    for (int p = 0; p < image.ImageDesc.Width * image.ImageDesc.Height; ++p) {
       const GifColorType& rgb = map->Colors[image.RasterBits[p]];
       pixels.push_back(std::uint32_t{rgb.Red} | std::uint32_t{rgb.Green} << 8 |
                        std::uint32_t{rgb.Blue} << 16);
     }
-    c.frames.push_back(pixels);
     GraphicsControlBlock gcb;
     c.delays.push_back(DGifSavedExtensionToGCB(gif, i, &gcb) == GIF_OK ? gcb.DelayTime : -1);
-    if (i == 0) {
-      for (int e = 0; e + 1 < image.ExtensionBlockCount; ++e) {
-        const ExtensionBlock& app = image.ExtensionBlocks[e];
-        const ExtensionBlock& data = image.ExtensionBlocks[e + 1];
-        if (app.Function == APPLICATION_EXT_FUNC_CODE && app.ByteCount == 11 &&
-            std::string(reinterpret_cast<const char*>(app.Bytes), 11) == "NETSCAPE2.0" &&
-            data.ByteCount == 3 && data.Bytes[0] == 1 && data.Bytes[1] == 0 && data.Bytes[2] == 0)
-          c.loops_forever = true;
-      }
-    }
   }
   DGifCloseFile(gif, &error);
+  // The NETSCAPE2.0 block with a loop count of 0.
+  c.loops_forever =
+      harness::ReadFile(path).find(std::string("NETSCAPE2.0\3\1\0\0", 15)) != std::string::npos;
   return c;
 }
 
@@ -315,35 +268,26 @@ TEST(CaptureGif, UpTo256ColoursAreKeptExactlyWithDelaysAndLoop) {
   EXPECT_EQ(harness::ReadFile(dir + "/a.gif").substr(0, 6), "GIF89a");
 }
 
-TEST(CaptureGif, ManyColoursGetTheNearestOfAQuantizedPalette) {
+// More than 256 colours go through giflib's median cut (after its cut to 5
+// bits a channel): each pixel gets a colour a few steps from its own.
+TEST(CaptureGif, ManyColoursGetANearColourOfAQuantizedPalette) {
   const std::string dir = harness::TestOutputDir();
-  // 4096 colours: a red/green ramp across, blue down.
-  std::vector<std::uint32_t> ramp(64 * 64);
-  for (std::uint32_t y = 0; y < 64; ++y)
-    for (std::uint32_t x = 0; x < 64; ++x)
-      ramp[y * 64 + x] = (x * 4) | (255 - x * 4) << 8 | (y * 4) << 16;
+  std::vector<std::uint32_t> ramp(64 * 64);  // 4096 colours
+  for (std::uint32_t i = 0; i < ramp.size(); ++i)
+    ramp[i] = (i % 64) * 4 | (255 - (i % 64) * 4) << 8 | (i / 64 * 4) << 16;
   capture::GifWriter gif;
   std::string error;
-  ASSERT_TRUE(gif.Open(dir + "/ramp.gif", 64, 64, &error)) << error;
-  ASSERT_TRUE(gif.AddFrame(ramp.data(), 3, &error)) << error;
-  ASSERT_TRUE(gif.Finish(&error)) << error;
-
+  ASSERT_TRUE(gif.Open(dir + "/ramp.gif", 64, 64, &error) && gif.AddFrame(ramp.data(), 3, &error) &&
+              gif.Finish(&error))
+      << error;
   const GifContents c = ReadGif(dir + "/ramp.gif");
   ASSERT_EQ(c.frames.size(), 1u);
   ASSERT_EQ(c.frames[0].size(), ramp.size());
-  int worst = 0;
   long total = 0;
-  for (std::size_t i = 0; i < ramp.size(); ++i) {
-    for (int shift : {0, 8, 16}) {
-      const int want = static_cast<int>((ramp[i] >> shift) & 0xFF);
-      const int got = static_cast<int>((c.frames[0][i] >> shift) & 0xFF);
-      worst = std::max(worst, std::abs(want - got));
-      total += std::abs(want - got);
-    }
-  }
-  // Median cut over 4096 colours into 256 boxes, after giflib's cut to 5
-  // bits a channel: a few steps off on average, never a box away.
-  EXPECT_LE(worst, 48);
+  for (std::size_t i = 0; i < ramp.size(); ++i)
+    for (int shift : {0, 8, 16})
+      total += std::abs(static_cast<int>((ramp[i] >> shift) & 0xFF) -
+                        static_cast<int>((c.frames[0][i] >> shift) & 0xFF));
   EXPECT_LE(total, 10L * 3 * 64 * 64);
 }
 
@@ -356,8 +300,7 @@ TEST(CaptureGif, AWriteFailureIsReported) {
   ASSERT_TRUE(gif.Open("/dev/full", 64, 64, &error)) << error;
   bool ok = true;
   for (int i = 0; i < 4 && ok; ++i) ok = gif.AddFrame(noise.data(), 3, &error);
-  if (ok) ok = gif.Finish(&error);
-  EXPECT_FALSE(ok);
+  EXPECT_FALSE(ok && gif.Finish(&error));
   EXPECT_EQ(error.find("cannot write /dev/full"), 0u) << error;
   EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
 }
@@ -374,7 +317,7 @@ std::vector<std::string> FilesIn(const std::string& dir) {
 
 TEST(CaptureRun, EveryKthFrameToPngsAndOneGifSilently) {
   const std::string dir = harness::TestOutputDir();
-  const harness::Outcome run = harness::RunInProcess(
+  const Outcome run = harness::RunInProcess(
       {"--frames", "6", "--every", "2", "--out", dir + "/png", "--gif", dir + "/all.gif"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");  // no terminal, no progress
@@ -398,8 +341,8 @@ TEST(CaptureRun, EveryKthFrameToPngsAndOneGifSilently) {
 }
 
 TEST(CaptureRun, ProgressLineCountsFramesOnTheErrorStream) {
-  const std::string dir = harness::TestOutputDir();
-  const harness::Outcome run = harness::RunInProcess({"--frames", "3", "--out", dir}, true);
+  const Outcome run =
+      harness::RunInProcess({"--frames", "3", "--out", harness::TestOutputDir()}, true);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err,
             "\rorvix-capture: frame 1/3\rorvix-capture: frame 2/3\rorvix-capture: frame 3/3\n");
@@ -410,7 +353,7 @@ TEST(CaptureRun, ProgressLineCountsFramesOnTheErrorStream) {
 TEST(CaptureRun, AFailedWriteMidwayNamesTheFileAndStops) {
   const std::string dir = harness::TestOutputDir();
   fs::create_directories(dir + "/png/frame-0002.png");
-  const harness::Outcome run =
+  const Outcome run =
       harness::RunInProcess({"--frames", "5", "--out", dir + "/png", "--gif", dir + "/all.gif"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err,
@@ -423,7 +366,7 @@ TEST(CaptureRun, AFailedWriteMidwayNamesTheFileAndStops) {
 TEST(CaptureRun, OneRecordingPerProcess) {
   const std::string dir = harness::TestOutputDir();
   ASSERT_EQ(harness::RunInProcess({"--frames", "1", "--out", dir + "/a"}).status, 0);
-  const harness::Outcome again = harness::RunInProcess({"--frames", "1", "--out", dir + "/b"});
+  const Outcome again = harness::RunInProcess({"--frames", "1", "--out", dir + "/b"});
   EXPECT_EQ(again.status, 1);
   EXPECT_NE(again.err.find("one recording per process"), std::string::npos) << again.err;
   EXPECT_EQ(headless::FramesPresented(), 1);
@@ -434,31 +377,25 @@ TEST(CaptureRun, OneRecordingPerProcess) {
 // Runs the program into DIR/NAME and returns its frames.
 std::vector<Image> Record(const std::string& dir, const std::string& name,
                           std::vector<std::string> args) {
-  const std::string out = dir + "/" + name;
-  args.insert(args.end(), {"--out", out});
-  const harness::Outcome run = harness::RunProgram(args, dir);
+  args.insert(args.end(), {"--out", dir + "/" + name});
+  const Outcome run = harness::RunProgram(args, dir);
   EXPECT_EQ(run.status, 0) << name << ": " << run.err;
   EXPECT_EQ(run.err, "") << name;
   std::vector<Image> frames;
-  for (const std::string& file : FilesIn(out)) {
-    frames.emplace_back();
-    EXPECT_TRUE(harness::LoadPng(out + "/" + file, &frames.back())) << file;
-  }
+  for (const std::string& file : FilesIn(dir + "/" + name))
+    EXPECT_TRUE(harness::LoadPng(dir + "/" + name + "/" + file, &frames.emplace_back())) << file;
   return frames;
 }
 
-bool Same(const Image& a, const Image& b) { return a.pixels == b.pixels; }
-
 TEST(CaptureProgram, SameCommandSameBytes) {
   const std::string dir = harness::TestOutputDir();
-  for (const char* name : {"a", "b"}) {
-    const harness::Outcome run =
+  for (const std::string name : {"a", "b"}) {
+    const Outcome run =
         harness::RunProgram({"--frames", "4", "--keys", "right:2-3,tap:up@3,space:1-", "--out",
                              dir + "/" + name, "--gif", dir + "/" + name + ".gif"},
                             dir);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err + run.out, "");
   }
   ASSERT_EQ(FilesIn(dir + "/a").size(), 4u);
   EXPECT_EQ(FilesIn(dir + "/a"), FilesIn(dir + "/b"));
@@ -469,13 +406,13 @@ TEST(CaptureProgram, SameCommandSameBytes) {
 
 TEST(CaptureProgram, ReportsBadInputAndHelpThroughItsExitStatus) {
   const std::string dir = harness::TestOutputDir();
-  const harness::Outcome bad = harness::RunProgram({"--out", dir, "--keys", "jump:1"}, dir);
+  const Outcome bad = harness::RunProgram({"--out", dir, "--keys", "jump:1"}, dir);
   EXPECT_EQ(bad.status, 2);
   EXPECT_EQ(bad.err,
             "orvix-capture: --keys: unknown key 'jump' in 'jump:1' (keys: left, right, up, down, "
             "space)\n");
   EXPECT_EQ(bad.out, "");
-  const harness::Outcome help = harness::RunProgram({"--help"}, dir);
+  const Outcome help = harness::RunProgram({"--help"}, dir);
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out, capture::Usage());
   EXPECT_EQ(help.err, "");
@@ -491,20 +428,9 @@ TEST(CaptureProgram, ATapCountsOnceInItsFrame) {
   ASSERT_EQ(still.size(), 3u);
   ASSERT_EQ(tap.size(), 3u);
   ASSERT_EQ(hold.size(), 3u);
-  EXPECT_TRUE(Same(tap[0], still[0]));
-  EXPECT_FALSE(Same(tap[1], still[1]));
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(Same(tap[i], hold[i])) << "frame " << i + 1;
-}
-
-// Frame 1 of a hold from frame 1 is already turned: keys are set before
-// WinMain runs.
-TEST(CaptureProgram, KeysForTheFirstFrameAreDownBeforeIt) {
-  const std::string dir = harness::TestOutputDir();
-  const std::vector<Image> still = Record(dir, "still", {"--frames", "1"});
-  const std::vector<Image> left = Record(dir, "left", {"--frames", "1", "--keys", "left:1"});
-  ASSERT_EQ(still.size(), 1u);
-  ASSERT_EQ(left.size(), 1u);
-  EXPECT_FALSE(Same(still[0], left[0]));
+  EXPECT_EQ(tap[0].pixels, still[0].pixels);
+  EXPECT_NE(tap[1].pixels, still[1].pixels);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(tap[i].pixels, hold[i].pixels) << "frame " << i + 1;
 }
 
 // The cube's spin follows the tick count, one turn every 2000 ms; all else
@@ -513,20 +439,15 @@ TEST(CaptureProgram, KeysForTheFirstFrameAreDownBeforeIt) {
 // eye and is seen).
 TEST(CaptureProgram, StartTickSetsTheClock) {
   const std::string dir = harness::TestOutputDir();
-  const std::vector<std::string> tenth = {"--frames", "10", "--every", "10"};
-  const auto with_start = [&](const char* tick) {
-    std::vector<std::string> args = tenth;
-    args.insert(args.end(), {"--start-tick", tick});
-    return Record(dir, std::string("t") + tick, args);
+  const auto tenth_frame = [&](const std::string& tick) {
+    const std::vector<Image> frames =
+        Record(dir, "t" + tick, {"--frames", "10", "--every", "10", "--start-tick", tick});
+    EXPECT_EQ(frames.size(), 1u);
+    return frames.empty() ? std::vector<std::uint32_t>() : frames[0].pixels;
   };
-  const std::vector<Image> t0 = Record(dir, "t0", tenth);
-  const std::vector<Image> t2000 = with_start("2000");
-  const std::vector<Image> t250 = with_start("250");
-  ASSERT_EQ(t0.size(), 1u);
-  ASSERT_EQ(t2000.size(), 1u);
-  ASSERT_EQ(t250.size(), 1u);
-  EXPECT_TRUE(Same(t0[0], t2000[0]));
-  EXPECT_FALSE(Same(t0[0], t250[0]));
+  const std::vector<std::uint32_t> t0 = tenth_frame("0");
+  EXPECT_EQ(tenth_frame("2000"), t0);
+  EXPECT_NE(tenth_frame("250"), t0);
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ TEST(GoldenCompare, OnePixelOffFailsAndWritesTheDifference) {
   const ::testing::AssertionResult result = harness::MatchesGolden(actual, golden_path, dir, "off");
   ASSERT_FALSE(result);
   const std::string message = result.message();
-  EXPECT_NE(message.find("1 pixels differ"), std::string::npos) << message;
+  EXPECT_NE(message.find("1 of 12 pixels differ"), std::string::npos) << message;
   EXPECT_NE(message.find("(3, 2): expected #996633, got #986633"), std::string::npos) << message;
   EXPECT_NE(message.find(dir + "/off-diff.png"), std::string::npos) << message;
   EXPECT_NE(message.find(dir + "/off-actual.png"), std::string::npos) << message;
@@ -87,8 +87,6 @@ TEST(GoldenCompare, OnePixelOffFailsAndWritesTheDifference) {
   // (0x99 + 0x66 + 0x33) / 12 = 25: same pixels are dim grey.
   EXPECT_EQ(diff.pixels[0], 0x00191919u);
 
-  Image smaller{2, 2, std::vector<std::uint32_t>(4, 0)};
-  EXPECT_FALSE(harness::MatchesGolden(smaller, golden_path, dir, "size"));
   const ::testing::AssertionResult missing =
       harness::MatchesGolden(actual, dir + "/none.png", dir, "missing");
   ASSERT_FALSE(missing);
