@@ -311,7 +311,6 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
     } else if (name == "--keys") {
       if (!Once(&seen.keys, name, error)) return false;
       if (!ParseKeyScript(value, &o.keys, error)) return false;
-      o.keys_text = std::string(value);
     } else if (name == "--out") {
       if (!Once(&seen.out, name, error)) return false;
       o.out_dir = std::string(value);

@@ -55,10 +55,9 @@ struct Options {
   int frames = kDefaultFrames;
   std::uint32_t start_tick = 0;  // ms, what GetTickCount() reads at the first frame
   KeyScript keys;
-  std::string keys_text;  // as given, for messages
-  std::string out_dir;    // empty: no PNGs
-  int every = 1;          // keep frames every, 2 every, ...
-  std::string gif_path;   // empty: no GIF
+  std::string out_dir;   // empty: no PNGs
+  int every = 1;         // keep frames every, 2 every, ...
+  std::string gif_path;  // empty: no GIF
   bool help = false;
 };
 
