@@ -1,0 +1,163 @@
+// For the recorder's tests: a folder per test, the recorder run in this
+// process or as its own program, and PNG frames read back and compared pixel
+// by pixel with the golden frames in tests/golden/.
+//
+// A golden mismatch writes NAME-actual.png and NAME-diff.png into the test's
+// output folder and says where; the diff shows the expected frame dimmed to
+// grey with every differing pixel in full red. With ORVIX_UPDATE_GOLDEN=1 in the
+// environment the actual frame becomes the golden one instead.
+#ifndef ORVIX_TESTS_CAPTURE_HARNESS_H
+#define ORVIX_TESTS_CAPTURE_HARNESS_H
+
+#include <gtest/gtest.h>
+#include <stb_image.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "capture_image.h"
+
+namespace harness {
+
+namespace fs = std::filesystem;
+
+// An empty folder of the current test's own, under the build tree.
+inline std::string TestOutputDir() {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string dir =
+      std::string(ORVIX_TEST_OUTPUT_DIR) + "/" + test->test_suite_name() + "." + test->name();
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// capture::Main in this process: one recording per process.
+inline Outcome RunInProcess(const std::vector<std::string>& args, bool progress = false) {
+  std::vector<const char*> argv = {"orvix-capture"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  std::ostringstream out, err;
+  const int status = capture::Main(static_cast<int>(argv.size()), argv.data(), out, err, progress);
+  return {status, out.str(), err.str()};
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();  // empty when the file is missing
+}
+
+// The orvix-capture program in a process of its own, with stdout and stderr
+// in files of `dir` (so stderr is not a terminal).
+inline Outcome RunProgram(const std::vector<std::string>& args, const std::string& dir) {
+  std::string command = "'" ORVIX_CAPTURE_BINARY "'";
+  for (const std::string& a : args) command += " '" + a + "'";  // no quotes in our arguments
+  const std::string out = dir + "/stdout.txt", err = dir + "/stderr.txt";
+  command += " >'" + out + "' 2>'" + err + "'";
+  const int raw = std::system(command.c_str());
+  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return {status, ReadFile(out), ReadFile(err)};
+}
+
+constexpr const char* kRegenerate = "ORVIX_UPDATE_GOLDEN=1 ctest --preset default -R GoldenFrame";
+
+struct Image {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels;  // 0x00BBGGRR, as presented
+};
+
+// False when the file is missing or not an image.
+inline bool LoadPng(const std::string& path, Image* image) {
+  int w = 0, h = 0, channels = 0;
+  unsigned char* rgb = stbi_load(path.c_str(), &w, &h, &channels, 3);
+  if (!rgb) return false;
+  image->width = w;
+  image->height = h;
+  image->pixels.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+  for (std::size_t i = 0; i < image->pixels.size(); ++i) {
+    image->pixels[i] = std::uint32_t{rgb[3 * i]} | std::uint32_t{rgb[3 * i + 1]} << 8 |
+                       std::uint32_t{rgb[3 * i + 2]} << 16;
+  }
+  stbi_image_free(rgb);
+  return true;
+}
+
+inline std::string Hex(std::uint32_t bgr) {  // as #RRGGBB
+  char text[8];
+  std::snprintf(text, sizeof(text), "#%02X%02X%02X", bgr & 0xFF, (bgr >> 8) & 0xFF,
+                (bgr >> 16) & 0xFF);
+  return text;
+}
+
+inline std::uint32_t DimmedGrey(std::uint32_t bgr) {
+  const std::uint32_t sum = (bgr & 0xFF) + ((bgr >> 8) & 0xFF) + ((bgr >> 16) & 0xFF);
+  const std::uint32_t grey = sum / 12;  // a quarter of the mean: never mistaken for red
+  return grey | grey << 8 | grey << 16;
+}
+
+// `actual` against the PNG at `golden_path`, exactly.
+inline ::testing::AssertionResult MatchesGolden(const Image& actual, const std::string& golden_path,
+                                                const std::string& out_dir,
+                                                const std::string& name) {
+  std::string error;
+  const char* update = std::getenv("ORVIX_UPDATE_GOLDEN");
+  if (update && std::string(update) == "1") {
+    if (!capture::WritePng(golden_path, actual.pixels.data(), actual.width, actual.height, &error))
+      return ::testing::AssertionFailure() << error;
+    return ::testing::AssertionSuccess() << "updated " << golden_path;
+  }
+
+  fs::create_directories(out_dir);
+  const std::string actual_path = out_dir + "/" + name + "-actual.png";
+  const std::string diff_path = out_dir + "/" + name + "-diff.png";
+  const auto fail = [&](const std::string& why) {
+    capture::WritePng(actual_path, actual.pixels.data(), actual.width, actual.height, &error);
+    return ::testing::AssertionFailure() << why << "\n  actual frame: " << actual_path;
+  };
+
+  Image expected;
+  if (!LoadPng(golden_path, &expected))
+    return fail("no golden frame " + golden_path + "; to make it: " + kRegenerate);
+  if (expected.width != actual.width || expected.height != actual.height) {
+    std::ostringstream why;
+    why << name << ": the frame is " << actual.width << " x " << actual.height << ", the golden "
+        << expected.width << " x " << expected.height;
+    return fail(why.str());
+  }
+
+  std::vector<std::uint32_t> diff(expected.pixels.size());
+  std::size_t differing = 0, first = 0;
+  for (std::size_t i = 0; i < diff.size(); ++i) {
+    const bool same = expected.pixels[i] == actual.pixels[i];
+    if (!same && differing++ == 0) first = i;
+    diff[i] = same ? DimmedGrey(expected.pixels[i]) : 0x0000FFu;
+  }
+  if (differing == 0) return ::testing::AssertionSuccess();
+
+  capture::WritePng(diff_path, diff.data(), expected.width, expected.height, &error);
+  std::ostringstream why;
+  why << name << ": " << differing << " of " << diff.size() << " pixels differ from " << golden_path
+      << ", the first at (" << first % expected.width << ", " << first / expected.width
+      << "): expected " << Hex(expected.pixels[first]) << ", got " << Hex(actual.pixels[first])
+      << "\n  difference: " << diff_path << "\n  after a deliberate change: " << kRegenerate;
+  return fail(why.str());
+}
+
+}  // namespace harness
+
+#endif  // ORVIX_TESTS_CAPTURE_HARNESS_H

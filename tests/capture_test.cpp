@@ -1,0 +1,453 @@
+// orvix-capture: the command line and key script, the PNG and GIF writers,
+// and recordings. A recording runs once per process (the renderer keeps its
+// scene in statics), so each in-process one has a TEST of its own, and tests
+// that compare recordings run the program itself, once per recording.
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "capture_harness.h"
+#include "platform/headless.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using harness::Image;
+using harness::Outcome;
+
+// ---- The command line ------------------------------------------------------
+
+TEST(CaptureOptions, DefaultsBothSpellingsAndHelp) {
+  capture::Options o;
+  std::string error;
+  const char* const defaults[] = {"orvix-capture", "--out", "d"};
+  ASSERT_TRUE(capture::ParseArguments(3, defaults, &o, &error)) << error;
+  EXPECT_EQ(o.frames, 90);
+  EXPECT_EQ(o.start_tick, 0u);
+  EXPECT_EQ(o.every, 1);
+  EXPECT_TRUE(o.keys.holds.empty() && o.keys.taps.empty() && o.gif_path.empty());
+
+  const char* const all[] = {"orvix-capture", "--frames=108000", "--start-tick", "4294967295",
+                             "--every=7",     "--gif",           "a.gif",        "--keys=space:3-"};
+  ASSERT_TRUE(capture::ParseArguments(8, all, &o, &error)) << error;
+  EXPECT_EQ(o.frames, 108000);
+  EXPECT_EQ(o.start_tick, 4294967295u);
+  EXPECT_EQ(o.every, 7);
+  EXPECT_EQ(o.gif_path, "a.gif");
+  EXPECT_EQ(o.out_dir, "");
+  EXPECT_TRUE(o.keys.Held(VK_SPACE, 108000));
+
+  // --help ends the command line: what precedes it is checked, not what follows.
+  const char* const help_first[] = {"orvix-capture", "--help", "--frames", "0"};
+  ASSERT_TRUE(capture::ParseArguments(4, help_first, &o, &error)) << error;
+  EXPECT_TRUE(o.help);
+  const char* const error_first[] = {"orvix-capture", "--frames", "0", "-h"};
+  EXPECT_FALSE(capture::ParseArguments(4, error_first, &o, &error));
+}
+
+TEST(CaptureOptions, KeyScriptHoldsAndTaps) {
+  capture::KeyScript s;
+  std::string error;
+  ASSERT_TRUE(capture::ParseKeyScript(" right:1-15, space:20-,UP:7 ,tap:down@30", &s, &error))
+      << error;
+  struct Probe {
+    int vk, frame;
+    bool held, tapped;
+  };
+  const Probe probes[] = {
+      {VK_RIGHT, 0, false, false},     {VK_RIGHT, 1, true, false},   {VK_RIGHT, 15, true, false},
+      {VK_RIGHT, 16, false, false},    {VK_SPACE, 19, false, false}, {VK_SPACE, 20, true, false},
+      {VK_SPACE, 108000, true, false}, {VK_UP, 6, false, false},     {VK_UP, 7, true, false},
+      {VK_UP, 8, false, false},        {VK_DOWN, 29, false, false},  {VK_DOWN, 30, false, true},
+      {VK_LEFT, 10, false, false},
+  };
+  for (const Probe& p : probes) {
+    EXPECT_EQ(s.Held(p.vk, p.frame), p.held) << p.vk << " at " << p.frame;
+    EXPECT_EQ(s.Tapped(p.vk, p.frame), p.tapped) << p.vk << " at " << p.frame;
+  }
+  // Touching is not overlapping; different keys may share frames.
+  EXPECT_TRUE(capture::ParseKeyScript("left:1-5,left:6-9,tap:left@10", &s, &error)) << error;
+  EXPECT_TRUE(s.Held(VK_LEFT, 5) && s.Held(VK_LEFT, 6) && s.Tapped(VK_LEFT, 10));
+  EXPECT_TRUE(capture::ParseKeyScript("left:1-9,space:1-9,tap:up@5,tap:down@5", &s, &error))
+      << error;
+}
+
+TEST(CaptureOptions, FrameFileNamesSortInFrameOrder) {
+  EXPECT_EQ(capture::FrameFileName(1, 90), "frame-0001.png");
+  EXPECT_EQ(capture::FrameFileName(9999, 9999), "frame-9999.png");
+  EXPECT_EQ(capture::FrameFileName(7, 10000), "frame-00007.png");
+  EXPECT_EQ(capture::FrameFileName(5, 108000), "frame-000005.png");
+}
+
+// Every bad command line: one line on stderr that names the problem, status
+// 2, and nothing rendered or created.
+TEST(CaptureBadInput, CommandLines) {
+  const std::string never = harness::TestOutputDir() + "/never";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--frames", "0"}, "--frames: '0' is not a frame count from 1 to 108000"},
+      {{"--frames", "-3"}, "--frames: '-3' is not a frame count"},
+      {{"--frames", "108001"}, "--frames: '108001' is not a frame count"},
+      {{"--frames=99999999999999999999999"}, "--frames: '99999999999999999999999'"},
+      {{"--frames", "5", "--frames", "6"}, "--frames is given twice"},
+      {{"--frames"}, "--frames needs a value"},
+      {{"--gif="}, "--gif needs a value"},
+      {{"--fps", "30"}, "unknown option '--fps'"},
+      {{"-f"}, "unexpected argument '-f'"},
+      {{"frames"}, "unexpected argument 'frames'"},
+      {{"--start-tick", "4294967296"}, "--start-tick: '4294967296' is not a tick count"},
+      {{"--every", "0"}, "--every: '0' is not a number"},
+      {{"--every", "91"}, "--every 91 keeps none of the 90 frames"},
+      {{"--keys", " "}, "--keys needs a value"},
+      {{"--keys", "rigth:1-5"}, "--keys: unknown key 'rigth' in 'rigth:1-5'"},
+      {{"--keys", "tap:jump@3"}, "--keys: unknown key 'jump' in 'tap:jump@3'"},
+      {{"--keys", "right"}, "--keys: 'right' is neither KEY:FRAMES nor tap:KEY@FRAME"},
+      {{"--keys", "tap:up-3"}, "'tap:up-3': a tap is written tap:KEY@FRAME"},
+      {{"--keys", "right:1-x"}, "'x' in 'right:1-x' is not a frame"},
+      {{"--keys", "right:-5"}, "a frame number is missing in 'right:-5'"},
+      {{"--keys", "right:9-3"}, "'right:9-3' ends before it starts"},
+      {{"--keys", "right:0-15"}, "frame 0 in 'right:0-15': frames count from 1"},
+      {{"--keys", "right:1-5,,up:2"}, "empty entry"},
+      {{"--keys", "right:1-5,right:5-9"},
+       "'right:5-9' overlaps 'right:1-5' (both hold right at frame 5)"},
+      {{"--keys", "right:30-,left:1-90,right:40"},
+       "'right:40' overlaps 'right:30-' (both hold right at frame 40)"},
+      {{"--keys", "up:1-10,tap:up@4"},
+       "'tap:up@4' falls on a frame where 'up:1-10' already holds up"},
+      {{"--keys", "tap:up@4,tap:UP@4"}, "taps up twice at frame 4"},
+      {{"--keys", "right:91-95"}, "right at frame 91 is after the last frame (90)"},
+      {{"--frames", "10", "--keys", "tap:up@11"},
+       "the tap of up at frame 11 is after the last frame (10)"},
+  };
+  for (const auto& [case_args, message] : cases) {
+    std::vector<std::string> args = {"--out", never};
+    args.insert(args.end(), case_args.begin(), case_args.end());
+    const Outcome run = harness::RunInProcess(args);
+    EXPECT_EQ(run.status, 2) << message;
+    EXPECT_EQ(run.err.find("orvix-capture: "), 0u) << run.err;
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;  // exactly one line
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(fs::exists(never)) << message;
+  }
+  const Outcome nothing = harness::RunInProcess({"--frames", "3"});
+  EXPECT_EQ(nothing.status, 2);
+  EXPECT_EQ(nothing.err,
+            "orvix-capture: nothing to write: give --out DIR, --gif FILE or both (see --help)\n");
+  EXPECT_EQ(headless::FramesPresented(), 0);
+}
+
+// Outputs that cannot be made are bad input too: found before the first
+// frame, with the path in the message.
+TEST(CaptureBadInput, UnusableOutputs) {
+  const std::string dir = harness::TestOutputDir();
+  const std::string file = dir + "/file";
+  std::ofstream(file) << "x";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--out", file + "/sub"}, "cannot create folder " + file + "/sub: "},
+      {{"--out", file}, file},
+      {{"--out", "/proc"}, "cannot write in folder /proc: "},
+      {{"--gif", dir + "/missing/a.gif"}, "cannot create " + dir + "/missing/a.gif: "},
+      {{"--gif", dir}, "cannot create " + dir + ": "},
+  };
+  for (const auto& [args, message] : cases) {
+    const Outcome run = harness::RunInProcess(args);
+    EXPECT_EQ(run.status, 2) << message;
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+  }
+  EXPECT_EQ(headless::FramesPresented(), 0);
+  EXPECT_EQ(harness::ReadFile(file), "x");
+}
+
+// ---- Writers ---------------------------------------------------------------
+
+TEST(CaptureGifDelay, FollowsTheFrameGridWithoutDrift) {
+  // Frames start every 3.3 cs: 0, 3.3, 6.6, 9.9, 13.2, 16.5, ... rounded
+  // 0, 3, 7, 10, 13, 17, 20, 23, 26, 30, 33.
+  const int expected[10] = {3, 4, 3, 3, 4, 3, 3, 3, 4, 3};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(capture::GifDelay(i, 1), expected[i]) << i;
+  // Every 2nd frame: 0, 6.6, 13.2, 19.8 -> 0, 7, 13, 20.
+  EXPECT_EQ(capture::GifDelay(0, 2), 7);
+  EXPECT_EQ(capture::GifDelay(1, 2), 6);
+  EXPECT_EQ(capture::GifDelay(2, 2), 7);
+  // An hour of frames plays for an hour of 33 ms frames, to the centisecond.
+  long total = 0;
+  for (int i = 0; i < 108000; ++i) total += capture::GifDelay(i, 1);
+  EXPECT_EQ(total, 108000L * 33 / 10);
+}
+
+TEST(CapturePng, RoundTripsRedInTheLowByte) {
+  const std::string dir = harness::TestOutputDir();
+  // No symmetry, and red, green and blue each alone somewhere.
+  const std::vector<std::uint32_t> pixels = {0x000000FFu, 0x0000FF00u, 0x00FF0000u,
+                                             0x00123456u, 0x00FFFFFFu, 0x00000001u};
+  std::string error;
+  ASSERT_TRUE(capture::WritePng(dir + "/a.png", pixels.data(), 3, 2, &error)) << error;
+  Image back;
+  ASSERT_TRUE(harness::LoadPng(dir + "/a.png", &back));
+  EXPECT_EQ(back.width, 3);
+  EXPECT_EQ(back.height, 2);
+  EXPECT_EQ(back.pixels, pixels);
+  EXPECT_EQ(harness::ReadFile(dir + "/a.png")[25], 2);  // IHDR colour type: RGB, no alpha
+
+  EXPECT_FALSE(capture::WritePng(dir + "/none/a.png", pixels.data(), 3, 2, &error));
+  EXPECT_EQ(error, "cannot write " + dir + "/none/a.png: No such file or directory");
+  // A full disk shows only when the buffered bytes are flushed at close.
+  EXPECT_FALSE(capture::WritePng("/dev/full", pixels.data(), 3, 2, &error));
+  EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
+}
+
+// A GIF read back with giflib.
+struct GifContents {
+  int width = 0, height = 0;
+  std::vector<std::vector<std::uint32_t>> frames;  // 0x00BBGGRR
+  std::vector<int> delays;
+  bool loops_forever = false;
+};
+
+GifContents ReadGif(const std::string& path) {
+  GifContents c;
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+  if (!gif || DGifSlurp(gif) != GIF_OK) {
+    ADD_FAILURE() << "cannot read " << path;
+    if (gif) DGifCloseFile(gif, &error);
+    return c;
+  }
+  c.width = gif->SWidth;
+  c.height = gif->SHeight;
+  for (int i = 0; i < gif->ImageCount; ++i) {
+    const SavedImage& image = gif->SavedImages[i];
+    const ColorMapObject* map =
+        image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+    std::vector<std::uint32_t>& pixels = c.frames.emplace_back();
+    for (int p = 0; p < image.ImageDesc.Width * image.ImageDesc.Height; ++p) {
+      const GifColorType& rgb = map->Colors[image.RasterBits[p]];
+      pixels.push_back(std::uint32_t{rgb.Red} | std::uint32_t{rgb.Green} << 8 |
+                       std::uint32_t{rgb.Blue} << 16);
+    }
+    GraphicsControlBlock gcb;
+    c.delays.push_back(DGifSavedExtensionToGCB(gif, i, &gcb) == GIF_OK ? gcb.DelayTime : -1);
+  }
+  DGifCloseFile(gif, &error);
+  // The NETSCAPE2.0 block with a loop count of 0.
+  c.loops_forever =
+      harness::ReadFile(path).find(std::string("NETSCAPE2.0\3\1\0\0", 15)) != std::string::npos;
+  return c;
+}
+
+TEST(CaptureGif, UpTo256ColoursAreKeptExactlyWithDelaysAndLoop) {
+  const std::string dir = harness::TestOutputDir();
+  // Three colours with no symmetry, then 256 colours: a full palette.
+  std::vector<std::uint32_t> a(16 * 16), b(16 * 16);
+  for (std::uint32_t i = 0; i < a.size(); ++i) {
+    a[i] = i % 3 == 0 ? 0x000000FFu : i % 3 == 1 ? 0x00FF0000u : 0x00102030u;
+    b[i] = i | (255 - i) << 8 | ((i * 7) & 0xFF) << 16;  // red tells them apart
+  }
+  capture::GifWriter gif;
+  std::string error;
+  ASSERT_TRUE(gif.Open(dir + "/a.gif", 16, 16, &error)) << error;
+  ASSERT_TRUE(gif.AddFrame(a.data(), 3, &error)) << error;
+  ASSERT_TRUE(gif.AddFrame(b.data(), 4, &error)) << error;
+  ASSERT_TRUE(gif.Finish(&error)) << error;
+
+  const GifContents c = ReadGif(dir + "/a.gif");
+  EXPECT_EQ(c.width, 16);
+  EXPECT_EQ(c.height, 16);
+  ASSERT_EQ(c.frames.size(), 2u);
+  EXPECT_EQ(c.frames[0], a);
+  EXPECT_EQ(c.frames[1], b);
+  EXPECT_EQ(c.delays, (std::vector<int>{3, 4}));
+  EXPECT_TRUE(c.loops_forever);
+  EXPECT_EQ(harness::ReadFile(dir + "/a.gif").substr(0, 6), "GIF89a");
+}
+
+// More than 256 colours go through giflib's median cut (after its cut to 5
+// bits a channel): each pixel gets a colour a few steps from its own.
+TEST(CaptureGif, ManyColoursGetANearColourOfAQuantizedPalette) {
+  const std::string dir = harness::TestOutputDir();
+  std::vector<std::uint32_t> ramp(64 * 64);  // 4096 colours
+  for (std::uint32_t i = 0; i < ramp.size(); ++i)
+    ramp[i] = (i % 64) * 4 | (255 - (i % 64) * 4) << 8 | (i / 64 * 4) << 16;
+  capture::GifWriter gif;
+  std::string error;
+  ASSERT_TRUE(gif.Open(dir + "/ramp.gif", 64, 64, &error) && gif.AddFrame(ramp.data(), 3, &error) &&
+              gif.Finish(&error))
+      << error;
+  const GifContents c = ReadGif(dir + "/ramp.gif");
+  ASSERT_EQ(c.frames.size(), 1u);
+  ASSERT_EQ(c.frames[0].size(), ramp.size());
+  long total = 0;
+  for (std::size_t i = 0; i < ramp.size(); ++i)
+    for (int shift : {0, 8, 16})
+      total += std::abs(static_cast<int>((ramp[i] >> shift) & 0xFF) -
+                        static_cast<int>((c.frames[0][i] >> shift) & 0xFF));
+  EXPECT_LE(total, 10L * 3 * 64 * 64);
+}
+
+TEST(CaptureGif, AWriteFailureIsReported) {
+  std::vector<std::uint32_t> noise(64 * 64);
+  std::uint32_t seed = 12345;
+  for (std::uint32_t& p : noise) p = (seed = seed * 1103515245u + 12345u) >> 8;
+  capture::GifWriter gif;
+  std::string error;
+  ASSERT_TRUE(gif.Open("/dev/full", 64, 64, &error)) << error;
+  bool ok = true;
+  for (int i = 0; i < 4 && ok; ++i) ok = gif.AddFrame(noise.data(), 3, &error);
+  EXPECT_FALSE(ok && gif.Finish(&error));
+  EXPECT_EQ(error.find("cannot write /dev/full"), 0u) << error;
+  EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+}
+
+// ---- Recordings in this process: one per TEST -------------------------------
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(CaptureRun, EveryKthFrameToPngsAndOneGifSilently) {
+  const std::string dir = harness::TestOutputDir();
+  const Outcome run = harness::RunInProcess(
+      {"--frames", "6", "--every", "2", "--out", dir + "/png", "--gif", dir + "/all.gif"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");  // no terminal, no progress
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(headless::FramesPresented(), 6);
+  EXPECT_EQ(FilesIn(dir + "/png"),
+            (std::vector<std::string>{"frame-0002.png", "frame-0004.png", "frame-0006.png"}));
+
+  const GifContents gif = ReadGif(dir + "/all.gif");
+  EXPECT_EQ(gif.width, 512);
+  EXPECT_EQ(gif.height, 512);
+  EXPECT_EQ(gif.delays, (std::vector<int>{7, 6, 7}));
+  ASSERT_EQ(gif.frames.size(), 3u);
+  // A flat-shaded frame has far fewer than 256 colours: the GIF is lossless.
+  for (int i = 0; i < 3; ++i) {
+    Image png;
+    ASSERT_TRUE(harness::LoadPng(dir + "/png/" + capture::FrameFileName(2 * i + 2, 6), &png));
+    EXPECT_EQ(gif.frames[i], png.pixels) << "frame " << 2 * i + 2;
+  }
+  EXPECT_NE(gif.frames[0], gif.frames[1]);  // the cube moves
+}
+
+TEST(CaptureRun, ProgressLineCountsFramesOnTheErrorStream) {
+  const Outcome run =
+      harness::RunInProcess({"--frames", "3", "--out", harness::TestOutputDir()}, true);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "\rorvix-capture: frame 1/3\rorvix-capture: frame 2/3\rorvix-capture: frame 3/3\n");
+}
+
+// The second frame's file is taken by a folder: the run names it, stops
+// through the program's own exit path, and leaves no half GIF.
+TEST(CaptureRun, AFailedWriteMidwayNamesTheFileAndStops) {
+  const std::string dir = harness::TestOutputDir();
+  fs::create_directories(dir + "/png/frame-0002.png");
+  const Outcome run =
+      harness::RunInProcess({"--frames", "5", "--out", dir + "/png", "--gif", dir + "/all.gif"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "orvix-capture: cannot write " + dir + "/png/frame-0002.png: Is a directory\n");
+  EXPECT_EQ(headless::FramesPresented(), 2);
+  EXPECT_EQ(FilesIn(dir + "/png"), (std::vector<std::string>{"frame-0001.png", "frame-0002.png"}));
+  EXPECT_FALSE(fs::exists(dir + "/all.gif"));
+}
+
+TEST(CaptureRun, OneRecordingPerProcess) {
+  const std::string dir = harness::TestOutputDir();
+  ASSERT_EQ(harness::RunInProcess({"--frames", "1", "--out", dir + "/a"}).status, 0);
+  const Outcome again = harness::RunInProcess({"--frames", "1", "--out", dir + "/b"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("one recording per process"), std::string::npos) << again.err;
+  EXPECT_EQ(headless::FramesPresented(), 1);
+}
+
+// ---- Recordings compared: the program, once per recording ------------------
+
+// Runs the program into DIR/NAME and returns its frames.
+std::vector<Image> Record(const std::string& dir, const std::string& name,
+                          std::vector<std::string> args) {
+  args.insert(args.end(), {"--out", dir + "/" + name});
+  const Outcome run = harness::RunProgram(args, dir);
+  EXPECT_EQ(run.status, 0) << name << ": " << run.err;
+  EXPECT_EQ(run.err, "") << name;
+  std::vector<Image> frames;
+  for (const std::string& file : FilesIn(dir + "/" + name))
+    EXPECT_TRUE(harness::LoadPng(dir + "/" + name + "/" + file, &frames.emplace_back())) << file;
+  return frames;
+}
+
+TEST(CaptureProgram, SameCommandSameBytes) {
+  const std::string dir = harness::TestOutputDir();
+  for (const std::string name : {"a", "b"}) {
+    const Outcome run =
+        harness::RunProgram({"--frames", "4", "--keys", "right:2-3,tap:up@3,space:1-", "--out",
+                             dir + "/" + name, "--gif", dir + "/" + name + ".gif"},
+                            dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err + run.out, "");
+  }
+  ASSERT_EQ(FilesIn(dir + "/a").size(), 4u);
+  EXPECT_EQ(FilesIn(dir + "/a"), FilesIn(dir + "/b"));
+  for (const std::string& file : FilesIn(dir + "/a"))
+    EXPECT_EQ(harness::ReadFile(dir + "/a/" + file), harness::ReadFile(dir + "/b/" + file)) << file;
+  EXPECT_EQ(harness::ReadFile(dir + "/a.gif"), harness::ReadFile(dir + "/b.gif"));
+}
+
+TEST(CaptureProgram, ReportsBadInputAndHelpThroughItsExitStatus) {
+  const std::string dir = harness::TestOutputDir();
+  const Outcome bad = harness::RunProgram({"--out", dir, "--keys", "jump:1"}, dir);
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.err,
+            "orvix-capture: --keys: unknown key 'jump' in 'jump:1' (keys: left, right, up, down, "
+            "space)\n");
+  EXPECT_EQ(bad.out, "");
+  const Outcome help = harness::RunProgram({"--help"}, dir);
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, capture::Usage());
+  EXPECT_EQ(help.err, "");
+}
+
+// A tap before frame 2 turns the view once, in frame 2, exactly as holding
+// the key for frame 2 alone does; frame 1 is untouched.
+TEST(CaptureProgram, ATapCountsOnceInItsFrame) {
+  const std::string dir = harness::TestOutputDir();
+  const std::vector<Image> still = Record(dir, "still", {"--frames", "3"});
+  const std::vector<Image> tap = Record(dir, "tap", {"--frames", "3", "--keys", "tap:right@2"});
+  const std::vector<Image> hold = Record(dir, "hold", {"--frames", "3", "--keys", "right:2"});
+  ASSERT_EQ(still.size(), 3u);
+  ASSERT_EQ(tap.size(), 3u);
+  ASSERT_EQ(hold.size(), 3u);
+  EXPECT_EQ(tap[0].pixels, still[0].pixels);
+  EXPECT_NE(tap[1].pixels, still[1].pixels);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(tap[i].pixels, hold[i].pixels) << "frame " << i + 1;
+}
+
+// The cube's spin follows the tick count, one turn every 2000 ms; all else
+// steps per frame. So a start 2000 ms later draws the same frames and one an
+// eighth of a turn later does not (by frame 10 the cube has drifted off the
+// eye and is seen).
+TEST(CaptureProgram, StartTickSetsTheClock) {
+  const std::string dir = harness::TestOutputDir();
+  const auto tenth_frame = [&](const std::string& tick) {
+    const std::vector<Image> frames =
+        Record(dir, "t" + tick, {"--frames", "10", "--every", "10", "--start-tick", tick});
+    EXPECT_EQ(frames.size(), 1u);
+    return frames.empty() ? std::vector<std::uint32_t>() : frames[0].pixels;
+  };
+  const std::vector<std::uint32_t> t0 = tenth_frame("0");
+  EXPECT_EQ(tenth_frame("2000"), t0);
+  EXPECT_NE(tenth_frame("250"), t0);
+}
+
+}  // namespace

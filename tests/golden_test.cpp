@@ -1,0 +1,96 @@
+// Golden frames: scripted scenes recorded through orvix-capture's own code
+// path and compared pixel-exactly with tests/golden/*.png. Each TEST is one
+// recording and needs a process of its own (gtest_discover_tests gives it).
+// After a deliberate change to what the renderer draws, regenerate them with
+//   ORVIX_UPDATE_GOLDEN=1 ctest --preset default -R GoldenFrame
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "capture_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using harness::Image;
+
+// Records `frames` frames under the key script, keeps only the last one and
+// compares it with tests/golden/NAME.png.
+void ExpectScene(const std::string& name, int frames, const std::string& keys) {
+  const std::string dir = harness::TestOutputDir();
+  const std::string frames_dir = dir + "/frames";
+  const std::string n = std::to_string(frames);
+  std::vector<std::string> args = {"--frames", n, "--every", n, "--out", frames_dir};
+  if (!keys.empty()) args.insert(args.end(), {"--keys", keys});
+  const harness::Outcome run = harness::RunInProcess(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+
+  // --every N of N frames keeps the last frame and nothing else.
+  const std::string file = capture::FrameFileName(frames, frames);
+  std::vector<std::string> written;
+  for (const auto& entry : fs::directory_iterator(frames_dir))
+    written.push_back(entry.path().filename().string());
+  ASSERT_EQ(written, std::vector<std::string>{file});
+
+  Image frame;
+  ASSERT_TRUE(harness::LoadPng(frames_dir + "/" + file, &frame));
+  EXPECT_TRUE(harness::MatchesGolden(frame, std::string(ORVIX_GOLDEN_DIR) + "/" + name + ".png",
+                                     dir, name));
+}
+
+TEST(GoldenFrame, FirstFrame) { ExpectScene("first-frame", 1, ""); }
+
+// 16 turns of 0.1 rad: the view swings past the corner onto the next wall.
+TEST(GoldenFrame, TurningRightForSixteenFrames) { ExpectScene("turn-right-16", 16, "right:1-16"); }
+
+// A third of a unit a frame from x = 0: the eye stops at 50 by frame 150,
+// 5 units short of the wall it faces.
+TEST(GoldenFrame, WalkingIntoTheWallAhead) { ExpectScene("wall-ahead", 160, "space:1-"); }
+
+// Down for 20 frames would tilt 2 rad; the pitch stops at 0.49 pi.
+TEST(GoldenFrame, LookingAtTheFloorAtThePitchLimit) {
+  ExpectScene("floor-pitch-limit", 20, "down:1-");
+}
+
+// The comparison itself: a single pixel off at the far corner must fail and
+// leave the actual frame and a difference image where the message says.
+TEST(GoldenCompare, OnePixelOffFailsAndWritesTheDifference) {
+  const std::string dir = harness::TestOutputDir();
+  Image expected{4, 3, std::vector<std::uint32_t>(12, 0x00336699u)};
+  std::string error;
+  const std::string golden_path = dir + "/expected.png";
+  ASSERT_TRUE(capture::WritePng(golden_path, expected.pixels.data(), 4, 3, &error)) << error;
+
+  Image actual = expected;
+  EXPECT_TRUE(harness::MatchesGolden(actual, golden_path, dir, "same"));
+  EXPECT_FALSE(fs::exists(dir + "/same-diff.png"));
+
+  actual.pixels[11] = 0x00336698u;  // (3, 2), one step less red
+  const ::testing::AssertionResult result = harness::MatchesGolden(actual, golden_path, dir, "off");
+  ASSERT_FALSE(result);
+  const std::string message = result.message();
+  EXPECT_NE(message.find("1 of 12 pixels differ"), std::string::npos) << message;
+  EXPECT_NE(message.find("(3, 2): expected #996633, got #986633"), std::string::npos) << message;
+  EXPECT_NE(message.find(dir + "/off-diff.png"), std::string::npos) << message;
+  EXPECT_NE(message.find(dir + "/off-actual.png"), std::string::npos) << message;
+
+  Image written, diff;
+  ASSERT_TRUE(harness::LoadPng(dir + "/off-actual.png", &written));
+  EXPECT_EQ(written.pixels, actual.pixels);
+  ASSERT_TRUE(harness::LoadPng(dir + "/off-diff.png", &diff));
+  ASSERT_EQ(diff.pixels.size(), 12u);
+  EXPECT_EQ(diff.pixels[11], 0x0000FFu);
+  // (0x99 + 0x66 + 0x33) / 12 = 25: same pixels are dim grey.
+  EXPECT_EQ(diff.pixels[0], 0x00191919u);
+
+  const ::testing::AssertionResult missing =
+      harness::MatchesGolden(actual, dir + "/none.png", dir, "missing");
+  ASSERT_FALSE(missing);
+  EXPECT_NE(std::string(missing.message()).find(harness::kRegenerate), std::string::npos);
+}
+
+}  // namespace

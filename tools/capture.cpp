@@ -1,0 +1,151 @@
+// The recording: the program's own loop on the headless backend, with the
+// key script played and the frames written from the present hook.
+#include "capture.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "Main.h"
+#include "capture_image.h"
+#include "platform/headless.h"
+
+namespace capture {
+namespace {
+
+constexpr int kWidth = 512;  // what headless::OnPresent hands over
+constexpr int kHeight = 512;
+constexpr const char* kProbeName = ".orvix-capture-probe";
+
+namespace fs = std::filesystem;
+
+void Report(std::ostream& err, const std::string& message) {
+  err << "orvix-capture: " << message << '\n' << std::flush;
+}
+
+// Creates the folder if needed and proves that a file can be made in it.
+bool PrepareFolder(const std::string& dir, std::string* error) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) {
+    *error = "cannot create folder " + dir + ": " + ec.message();
+    return false;
+  }
+  if (!fs::is_directory(dir, ec)) {
+    *error = dir + " is not a folder";
+    return false;
+  }
+  const fs::path probe = fs::path(dir) / kProbeName;
+  std::FILE* f = std::fopen(probe.c_str(), "wb");
+  if (!f || std::fclose(f) != 0) {
+    *error = "cannot write in folder " + dir + ": " + std::strerror(errno);
+    return false;
+  }
+  fs::remove(probe, ec);
+  return true;
+}
+
+// The keys as they must be while `frame` is rendered. A held key that stays
+// held is not pressed again, so it is not seen as a new press.
+void ApplyKeys(const KeyScript& keys, int frame) {
+  for (const KeyName& key : kKeyNames) {
+    headless::SetKeyDown(key.vk, keys.Held(key.vk, frame));
+    if (keys.Tapped(key.vk, frame)) headless::TapKey(key.vk);
+  }
+}
+
+}  // namespace
+
+int Run(const Options& options, std::ostream& err, bool progress) {
+  static bool recorded = false;
+  if (recorded) {
+    Report(err, "one recording per process: the renderer's state would carry over");
+    return kWriteFailed;
+  }
+
+  std::string error;
+  if (!options.out_dir.empty() && !PrepareFolder(options.out_dir, &error)) {
+    Report(err, error);
+    return kBadInput;
+  }
+  GifWriter gif;
+  const bool want_gif = !options.gif_path.empty();
+  if (want_gif && !gif.Open(options.gif_path, kWidth, kHeight, &error)) {
+    Report(err, error);
+    return kBadInput;
+  }
+
+  recorded = true;
+  headless::Reset();
+  headless::SetTickCount(options.start_tick);
+  headless::CloseAfterFrames(options.frames);
+  ApplyKeys(options.keys, 1);
+
+  // Keys for frame k + 1 are set once frame k is out; a failed write asks the
+  // program to close, so that it still leaves through its own exit path.
+  std::string failure;
+  int kept = 0;
+  headless::OnPresent([&](int frame, const std::uint32_t* pixels) {
+    if (!failure.empty()) return;
+    if (Kept(options, frame)) {
+      if (!options.out_dir.empty()) {
+        const fs::path path = fs::path(options.out_dir) / FrameFileName(frame, options.frames);
+        WritePng(path.string(), pixels, kWidth, kHeight, &failure);
+      }
+      if (failure.empty() && want_gif)
+        gif.AddFrame(pixels, GifDelay(kept, options.every), &failure);
+      ++kept;
+    }
+    if (!failure.empty()) {
+      headless::CloseAfterFrames(frame);
+      return;
+    }
+    if (progress) err << "\rorvix-capture: frame " << frame << '/' << options.frames << std::flush;
+    ApplyKeys(options.keys, frame + 1);
+  });
+
+  static char command_line[] = "";
+  const int status = WinMain(nullptr, nullptr, command_line, 1);
+  headless::OnPresent(nullptr);
+  if (progress) err << '\n';
+
+  const int presented = headless::FramesPresented();
+  if (failure.empty() && status != 0)
+    failure = "the program exited with status " + std::to_string(status);
+  if (failure.empty() && presented != options.frames)
+    failure = "the program presented " + std::to_string(presented) + " of " +
+              std::to_string(options.frames) + " frames";
+  if (failure.empty() && want_gif) gif.Finish(&failure);
+  if (!failure.empty()) {
+    Report(err, failure);
+    if (want_gif) {
+      // Half a GIF looks like a whole one that ends early: leave none.
+      // Only a regular file: --gif /dev/stdout must not remove the device.
+      gif.Abandon();
+      std::error_code ec;
+      if (fs::is_regular_file(options.gif_path, ec)) fs::remove(options.gif_path, ec);
+    }
+    return kWriteFailed;
+  }
+  return kOk;
+}
+
+int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress) {
+  Options options;
+  std::string error;
+  if (!ParseArguments(argc, argv, &options, &error)) {
+    Report(err, error);
+    return kBadInput;
+  }
+  if (options.help) {
+    out << Usage();
+    return kOk;
+  }
+  return Run(options, err, progress);
+}
+
+}  // namespace capture

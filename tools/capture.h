@@ -1,0 +1,32 @@
+// orvix-capture: runs the whole program, WinMain -> MessageLoop -> GameLoop,
+// on the headless backend and writes the frames it presents.
+//
+// The renderer keeps its scene in function-local statics and never seeds
+// rand(): a process can make one recording, and the same options always give
+// the same frames.
+#ifndef ORVIX_TOOLS_CAPTURE_H
+#define ORVIX_TOOLS_CAPTURE_H
+
+#include <ostream>
+
+#include "capture_options.h"
+
+namespace capture {
+
+// Exit statuses.
+constexpr int kOk = 0;
+constexpr int kWriteFailed = 1;  // while recording, or the program itself failed
+constexpr int kBadInput = 2;     // nothing was rendered
+
+// Makes the recording. Outputs are prepared (the folder created and probed,
+// the GIF created) before the first frame, so that an unusable path is bad
+// input. Messages go to `err`, one line each; with `progress`, a line that
+// counts the frames is kept up to date there as well.
+int Run(const Options& options, std::ostream& err, bool progress);
+
+// The program: parses argv, prints --help to `out`, or runs.
+int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress);
+
+}  // namespace capture
+
+#endif  // ORVIX_TOOLS_CAPTURE_H

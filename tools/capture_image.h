@@ -1,0 +1,62 @@
+// Frames to files: one PNG per frame, or all of them as one animated GIF.
+// Frames are 0x00BBGGRR pixels, row by row from the top, as presented.
+#ifndef ORVIX_TOOLS_CAPTURE_IMAGE_H
+#define ORVIX_TOOLS_CAPTURE_IMAGE_H
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct GifFileType;
+
+namespace capture {
+
+// 8-bit RGB, written whole or not at all: false, with `error` naming the
+// file and the reason, if any byte could not be written.
+bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, int height,
+              std::string* error);
+
+// How long kept frame `index` (0, 1, ...) of a GIF shows, in 1/100 s, when
+// every `every`-th frame of the program's 33 ms grid is kept. Rounded on the
+// running total, so that the GIF plays exactly as long as the program ran.
+int GifDelay(int index, int every);
+
+// An animated GIF written one frame at a time, looping forever. Each frame
+// gets its own 256-colour palette from GifQuantizeBuffer: a lit room has
+// more colours than one palette holds.
+class GifWriter {
+ public:
+  GifWriter();
+  ~GifWriter();  // an unfinished file is closed as it is
+  GifWriter(const GifWriter&) = delete;
+  GifWriter& operator=(const GifWriter&) = delete;
+
+  // Creates (or truncates) the file and writes the header.
+  bool Open(const std::string& path, int width, int height, std::string* error);
+  bool AddFrame(const std::uint32_t* pixels, int delay_cs, std::string* error);
+  // Writes the trailer and closes the file; its errors count too.
+  bool Finish(std::string* error);
+  // Closes an unfinished file as it is, without the trailer.
+  void Abandon();
+
+ private:
+  static int Write(GifFileType* gif, const unsigned char* bytes, int length);
+  bool Fail(const std::string& what, int gif_error, std::string* error);
+
+  struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  GifFileType* gif_ = nullptr;  // owned: closed by Finish or Abandon
+  std::string path_;
+  int width_ = 0;
+  int height_ = 0;
+  int write_errno_ = 0;  // the first failed fwrite's errno
+  std::vector<unsigned char> red_, green_, blue_, indices_;
+};
+
+}  // namespace capture
+
+#endif  // ORVIX_TOOLS_CAPTURE_IMAGE_H

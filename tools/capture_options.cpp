@@ -1,0 +1,392 @@
+// orvix-capture's command line.
+#include "capture_options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/win32.h"
+
+namespace capture {
+
+const KeyName kKeyNames[5] = {
+    {"left", VK_LEFT}, {"right", VK_RIGHT}, {"up", VK_UP}, {"down", VK_DOWN}, {"space", VK_SPACE},
+};
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return s;
+}
+
+std::string Quote(std::string_view s) { return "'" + std::string(s) + "'"; }
+
+// Decimal digits only (no sign, no spaces), at most `max`.
+bool ParseNumber(std::string_view s, std::int64_t max, std::int64_t* out) {
+  s = Trim(s);
+  if (s.empty()) return false;
+  std::int64_t value = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+    if (value > max) return false;  // checked per digit: never overflows
+  }
+  *out = value;
+  return true;
+}
+
+const char* NameOf(int vk) {
+  for (const KeyName& k : kKeyNames)
+    if (k.vk == vk) return k.name;
+  return "?";
+}
+
+bool LookUpKey(std::string_view name, int* vk) {
+  name = Trim(name);
+  for (const KeyName& k : kKeyNames) {
+    const std::string_view candidate(k.name);
+    if (candidate.size() == name.size() &&
+        std::equal(name.begin(), name.end(), candidate.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) == b;
+        })) {
+      *vk = k.vk;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string KeyList() {
+  std::string list;
+  for (const KeyName& k : kKeyNames) list += (list.empty() ? "" : ", ") + std::string(k.name);
+  return list;
+}
+
+// A frame number of the script: from 1 up.
+bool ParseFrame(std::string_view s, std::string_view entry, int* frame, std::string* error) {
+  if (Trim(s).empty()) {
+    *error = "--keys: a frame number is missing in " + Quote(entry);
+    return false;
+  }
+  std::int64_t value = 0;
+  if (!ParseNumber(s, kMaxFrames, &value)) {
+    *error = "--keys: " + Quote(Trim(s)) + " in " + Quote(entry) + " is not a frame from 1 to " +
+             std::to_string(kMaxFrames);
+    return false;
+  }
+  if (value == 0) {
+    *error = "--keys: frame 0 in " + Quote(entry) + ": frames count from 1";
+    return false;
+  }
+  *frame = static_cast<int>(value);
+  return true;
+}
+
+struct Entry {
+  std::string text;
+  int vk;
+  int first;
+  int last;  // == first for a tap
+  bool tap;
+};
+
+bool ParseEntry(std::string_view entry, Entry* out, std::string* error) {
+  out->text = std::string(entry);
+  const std::size_t colon = entry.find(':');
+  if (colon == std::string_view::npos) {
+    *error = "--keys: " + Quote(entry) + " is neither KEY:FRAMES nor tap:KEY@FRAME";
+    return false;
+  }
+  const std::string_view head = Trim(entry.substr(0, colon));
+  const std::string_view rest = entry.substr(colon + 1);
+
+  if (head == "tap") {
+    const std::size_t at = rest.find('@');
+    if (at == std::string_view::npos) {
+      *error = "--keys: " + Quote(entry) + ": a tap is written tap:KEY@FRAME";
+      return false;
+    }
+    if (!LookUpKey(rest.substr(0, at), &out->vk)) {
+      *error = "--keys: unknown key " + Quote(Trim(rest.substr(0, at))) + " in " + Quote(entry) +
+               " (keys: " + KeyList() + ")";
+      return false;
+    }
+    if (!ParseFrame(rest.substr(at + 1), entry, &out->first, error)) return false;
+    out->last = out->first;
+    out->tap = true;
+    return true;
+  }
+
+  if (!LookUpKey(head, &out->vk)) {
+    *error =
+        "--keys: unknown key " + Quote(head) + " in " + Quote(entry) + " (keys: " + KeyList() + ")";
+    return false;
+  }
+  out->tap = false;
+  const std::size_t dash = rest.find('-');
+  if (dash == std::string_view::npos) {  // KEY:F, one frame
+    if (!ParseFrame(rest, entry, &out->first, error)) return false;
+    out->last = out->first;
+    return true;
+  }
+  if (!ParseFrame(rest.substr(0, dash), entry, &out->first, error)) return false;
+  const std::string_view end = Trim(rest.substr(dash + 1));
+  if (end.empty()) {
+    out->last = kToTheEnd;
+    return true;
+  }
+  if (!ParseFrame(end, entry, &out->last, error)) return false;
+  if (out->last < out->first) {
+    *error = "--keys: " + Quote(entry) + " ends before it starts";
+    return false;
+  }
+  return true;
+}
+
+// Two entries for one key that would fight over a frame.
+bool CheckOverlaps(const std::vector<Entry>& entries, std::string* error) {
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      const Entry& a = entries[j];
+      const Entry& b = entries[i];
+      if (a.vk != b.vk || a.last < b.first || b.last < a.first) continue;
+      if (a.tap && b.tap) {
+        *error = "--keys: " + Quote(b.text) + " taps " + NameOf(b.vk) + " twice at frame " +
+                 std::to_string(b.first);
+      } else if (a.tap || b.tap) {
+        const Entry& tap = a.tap ? a : b;
+        const Entry& hold = a.tap ? b : a;
+        *error = "--keys: " + Quote(tap.text) + " falls on a frame where " + Quote(hold.text) +
+                 " already holds " + NameOf(tap.vk);
+      } else {
+        *error = "--keys: " + Quote(b.text) + " overlaps " + Quote(a.text) + " (both hold " +
+                 NameOf(b.vk) + " at frame " + std::to_string(std::max(a.first, b.first)) + ")";
+      }
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool KeyScript::Held(int vk, int frame) const {
+  return std::any_of(holds.begin(), holds.end(), [&](const KeyHold& h) {
+    return h.vk == vk && h.first <= frame && frame <= h.last;
+  });
+}
+
+bool KeyScript::Tapped(int vk, int frame) const {
+  return std::any_of(taps.begin(), taps.end(),
+                     [&](const KeyTap& t) { return t.vk == vk && t.frame == frame; });
+}
+
+bool ParseKeyScript(std::string_view text, KeyScript* script, std::string* error) {
+  if (Trim(text).empty()) {
+    *error = "--keys: the key script is empty";
+    return false;
+  }
+  std::vector<Entry> entries;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t comma = text.find(',', start);
+    if (comma == std::string_view::npos) comma = text.size();
+    const std::string_view piece = Trim(text.substr(start, comma - start));
+    if (piece.empty()) {
+      *error = "--keys: empty entry in " + Quote(text) + " (a comma too many?)";
+      return false;
+    }
+    Entry entry;
+    if (!ParseEntry(piece, &entry, error)) return false;
+    entries.push_back(entry);
+    start = comma + 1;
+  }
+  if (!CheckOverlaps(entries, error)) return false;
+
+  KeyScript parsed;
+  for (const Entry& e : entries) {
+    if (e.tap) {
+      parsed.taps.push_back({e.vk, e.first});
+    } else {
+      parsed.holds.push_back({e.vk, e.first, e.last});
+    }
+  }
+  *script = std::move(parsed);
+  return true;
+}
+
+namespace {
+
+// Each option once: a repeated one is more likely a typo than an override.
+struct Seen {
+  bool frames = false, start_tick = false, keys = false, out = false, every = false, gif = false;
+};
+
+bool Once(bool* seen, std::string_view name, std::string* error) {
+  if (*seen) {
+    *error = std::string(name) + " is given twice";
+    return false;
+  }
+  *seen = true;
+  return true;
+}
+
+// Entries that would never be used point at a mistake in --frames or --keys.
+bool CheckScriptFitsRecording(const Options& o, std::string* error) {
+  const auto late = [&](const std::string& what, int frame) {
+    *error = "--keys: " + what + " at frame " + std::to_string(frame) +
+             " is after the last frame (" + std::to_string(o.frames) + ")";
+    return false;
+  };
+  for (const KeyHold& h : o.keys.holds) {
+    if (h.first > o.frames) return late(NameOf(h.vk), h.first);
+  }
+  for (const KeyTap& t : o.keys.taps) {
+    if (t.frame > o.frames) return late("the tap of " + std::string(NameOf(t.vk)), t.frame);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error) {
+  Options o;
+  Seen seen;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg(argv[i]);
+    if (arg == "-h" || arg == "--help") {
+      o.help = true;
+      *options = std::move(o);
+      return true;
+    }
+    if (arg.substr(0, 2) != "--" || arg.size() == 2) {
+      *error = "unexpected argument " + Quote(arg) + " (see --help)";
+      return false;
+    }
+    std::string_view name = arg;
+    std::string_view value;
+    bool has_value = false;
+    if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      has_value = true;
+    }
+    const bool known = name == "--frames" || name == "--start-tick" || name == "--keys" ||
+                       name == "--out" || name == "--every" || name == "--gif";
+    if (!known) {
+      *error = "unknown option " + Quote(name) + " (see --help)";
+      return false;
+    }
+    if (!has_value) {
+      if (i + 1 >= argc) {
+        *error = std::string(name) + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+    }
+    if (Trim(value).empty()) {
+      *error = std::string(name) + " needs a value";
+      return false;
+    }
+
+    std::int64_t number = 0;
+    if (name == "--frames") {
+      if (!Once(&seen.frames, name, error)) return false;
+      if (!ParseNumber(value, kMaxFrames, &number) || number == 0) {
+        *error = "--frames: " + Quote(value) + " is not a frame count from 1 to " +
+                 std::to_string(kMaxFrames);
+        return false;
+      }
+      o.frames = static_cast<int>(number);
+    } else if (name == "--start-tick") {
+      if (!Once(&seen.start_tick, name, error)) return false;
+      if (!ParseNumber(value, 0xFFFFFFFFll, &number)) {
+        *error = "--start-tick: " + Quote(value) + " is not a tick count from 0 to 4294967295";
+        return false;
+      }
+      o.start_tick = static_cast<std::uint32_t>(number);
+    } else if (name == "--keys") {
+      if (!Once(&seen.keys, name, error)) return false;
+      if (!ParseKeyScript(value, &o.keys, error)) return false;
+    } else if (name == "--out") {
+      if (!Once(&seen.out, name, error)) return false;
+      o.out_dir = std::string(value);
+    } else if (name == "--every") {
+      if (!Once(&seen.every, name, error)) return false;
+      if (!ParseNumber(value, kMaxFrames, &number) || number == 0) {
+        *error =
+            "--every: " + Quote(value) + " is not a number from 1 to " + std::to_string(kMaxFrames);
+        return false;
+      }
+      o.every = static_cast<int>(number);
+    } else {  // --gif
+      if (!Once(&seen.gif, name, error)) return false;
+      o.gif_path = std::string(value);
+    }
+  }
+
+  if (o.out_dir.empty() && o.gif_path.empty()) {
+    *error = "nothing to write: give --out DIR, --gif FILE or both (see --help)";
+    return false;
+  }
+  if (o.every > o.frames) {
+    *error = "--every " + std::to_string(o.every) + " keeps none of the " +
+             std::to_string(o.frames) + " frames";
+    return false;
+  }
+  if (!CheckScriptFitsRecording(o, error)) return false;
+  *options = std::move(o);
+  return true;
+}
+
+std::string FrameFileName(int frame, int frames) {
+  int digits = 4;
+  for (int n = frames; n >= 10000; n /= 10) ++digits;
+  char name[32];
+  std::snprintf(name, sizeof(name), "frame-%0*d.png", digits, frame);
+  return name;
+}
+
+std::string Usage() {
+  return R"(Usage: orvix-capture [OPTIONS]
+
+Runs ORVIX without a display, on a virtual clock that moves only by the
+program's own frame waits, and records the frames it presents. The same
+command always writes the same bytes.
+
+Options:
+  --frames N       render N frames (1 to 108000, default 90), then close the
+                   window and let the program exit its own way
+  --start-tick MS  what the tick count reads at the first frame (0 to
+                   4294967295, default 0); the cube's spin follows it
+  --keys SCRIPT    keys held and tapped while recording (see below)
+  --out DIR        write each kept frame as DIR/frame-0001.png, ...
+                   (DIR is created if needed; existing files are replaced)
+  --every K        keep only frames K, 2K, 3K, ... (default 1: all)
+  --gif FILE       write the kept frames as one looping animated GIF; each
+                   shows for K x 33 ms, the program's frame time, rounded to
+                   1/100 s so that the total never drifts (3, 4, 3, 3, 4, ...)
+  -h, --help       show this text
+
+At least one of --out and --gif is needed.
+
+Key script: entries separated by commas. Frames count from 1, the first
+frame presented (frame-0001.png is frame 1).
+  KEY:A-B     hold KEY while frames A to B are rendered
+  KEY:A-      hold KEY from frame A to the end
+  KEY:A       hold KEY for frame A only
+  tap:KEY@F   press and release KEY just before frame F: it counts once
+KEY is left or right (turn 0.1 rad a frame), up or down (tilt), or space
+(walk forward). Holds of one key must not overlap, a tap must not fall on a
+frame where its key is held, and every entry must start within --frames.
+  Example: --keys right:1-15,space:20-80,tap:up@30
+
+Exit status: 0 done; 1 a file could not be written while recording;
+2 bad input (reported before anything is rendered).
+)";
+}
+
+}  // namespace capture

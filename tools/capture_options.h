@@ -1,0 +1,81 @@
+// orvix-capture's command line: the options, the key script and their parser.
+// Everything here is checked before a frame is rendered, so that bad input
+// costs nothing and leaves no files behind.
+#ifndef ORVIX_TOOLS_CAPTURE_OPTIONS_H
+#define ORVIX_TOOLS_CAPTURE_OPTIONS_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace capture {
+
+// Frames count from 1, the first frame presented, like the file names
+// (frame-0001.png is frame 1) and headless::OnPresent.
+constexpr int kDefaultFrames = 90;
+constexpr int kMaxFrames = 108000;  // one hour at 30 frames per second
+constexpr int kToTheEnd = kMaxFrames + 1;
+
+// A key held while frames `first` to `last` (inclusive) are rendered.
+struct KeyHold {
+  int vk;
+  int first;
+  int last;  // kToTheEnd: held until the recording ends
+};
+
+// A key pressed and released just before `frame` is rendered: it reads as
+// pressed once, in that frame.
+struct KeyTap {
+  int vk;
+  int frame;
+};
+
+struct KeyScript {
+  std::vector<KeyHold> holds;
+  std::vector<KeyTap> taps;
+
+  bool Held(int vk, int frame) const;
+  bool Tapped(int vk, int frame) const;
+};
+
+// The five keys the renderer reads, by the names a script uses.
+struct KeyName {
+  const char* name;
+  int vk;
+};
+extern const KeyName kKeyNames[5];
+
+// Parses "right:1-15,space:20-,up:7,tap:down@30". Holds of one key must not
+// share a frame, and a tap must not fall on a frame its key is held. On
+// failure returns false and sets `error` to one line naming the bad entry.
+bool ParseKeyScript(std::string_view text, KeyScript* script, std::string* error);
+
+struct Options {
+  int frames = kDefaultFrames;
+  std::uint32_t start_tick = 0;  // ms, what GetTickCount() reads at the first frame
+  KeyScript keys;
+  std::string out_dir;   // empty: no PNGs
+  int every = 1;         // keep frames every, 2 every, ...
+  std::string gif_path;  // empty: no GIF
+  bool help = false;
+};
+
+// Parses argv[1..argc-1]. Accepts "--name value" and "--name=value". After
+// --help nothing else is checked. On failure returns false and sets `error`
+// to one line that names the problem.
+bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error);
+
+// The --help text.
+std::string Usage();
+
+// "frame-0042.png": four digits, more when the recording needs them, so
+// that the names of one recording sort in frame order.
+std::string FrameFileName(int frame, int frames);
+
+// Whether frame `frame` is written (to PNG and GIF).
+inline bool Kept(const Options& options, int frame) { return frame % options.every == 0; }
+
+}  // namespace capture
+
+#endif  // ORVIX_TOOLS_CAPTURE_OPTIONS_H
