@@ -53,16 +53,22 @@ class Sdl {
       return false;
     }
     video_ = true;
-    // SDL may fall back to a driver that shows nothing; that is no window
-    // unless somebody asked for it.
+    // Without a display SDL falls back to a driver that shows nothing; that
+    // is no window unless SDL_VIDEODRIVER asked for that very driver.
     const char* driver = SDL_GetCurrentVideoDriver();
-    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
     const bool invisible =
         driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
-    if (invisible && !(asked && *asked)) {
+    if (invisible && !Asked(driver)) {
       std::fprintf(stderr, "orvix: cannot open a window: no display (SDL video driver '%s')\n",
                    driver);
       return false;
+    }
+    // X11 shows a window surface natively (XShm). Left to guess, SDL puts an
+    // OpenGL renderer behind it, which under a software GL costs more CPU
+    // than drawing the frame. Other drivers have no native surface and need
+    // SDL's texture path. The environment variable still overrides this.
+    if (driver && std::strcmp(driver, "x11") == 0) {
+      SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     }
     struct sigaction action;
     std::memset(&action, 0, sizeof(action));
@@ -95,7 +101,7 @@ class Sdl {
           MSG msg{};
           msg.message = down ? WM_KEYDOWN : WM_KEYUP;
           msg.wParam = static_cast<WPARAM>(vk);
-          msg.time = event.key.timestamp;
+          msg.time = GetTickCount();  // SDL's timestamps count from SDL_Init
           events_.push_back(msg);
           break;
         }
@@ -155,6 +161,21 @@ class Sdl {
   ~Sdl() {
     window_.reset();
     if (video_) SDL_Quit();
+  }
+
+  // True when SDL_VIDEODRIVER (a comma-separated list) names the driver.
+  static bool Asked(const char* driver) {
+    const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (!asked) return false;
+    const std::size_t length = std::strlen(driver);
+    for (const char* p = asked; *p;) {
+      const char* end = std::strchr(p, ',');
+      const std::size_t n = end ? static_cast<std::size_t>(end - p) : std::strlen(p);
+      if (n == length && SDL_strncasecmp(p, driver, n) == 0) return true;
+      if (!end) break;
+      p = end + 1;
+    }
+    return false;
   }
 
   static int VirtualKey(SDL_Keycode key) {

@@ -1,0 +1,413 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the orvix program.
+
+Usage: app_test.py ORVIX CASE
+
+Every case but no_display expects an X display (run it under xvfb-run): it
+starts the program, finds its window with xdotool, drives it with XTEST keys
+or close requests and looks at it through `import` screenshots. The exit
+status is 0 when the case passes; the reason for a failure goes to stderr.
+Every wait is bounded and the program is killed on the way out.
+"""
+
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+from Xlib import X, Xutil, display
+from Xlib.protocol import event
+
+TITLE = "ORVIX SW RENDERING"
+SIZE = 512
+
+# How long the program may take to show its window: generous, since the
+# sanitizer build starts slowly on a loaded machine.
+WINDOW_TIMEOUT = 30
+EXIT_TIMEOUT = 10
+
+# The room's surfaces and their colours as (red, green, blue). Lit by the
+# point light, every channel of a tile is trunc(k * channel) clamped to 255,
+# with one factor k = gain * I + ambient > 0.5 for the whole tile, because
+# the light is always inside the room.
+SURFACES = {
+    "wall +x": (0, 128, 255),
+    "wall -x": (128, 128, 128),
+    "wall +y": (128, 255, 0),
+    "wall -y": (255, 0, 128),
+    "floor": (0, 255, 128),
+    "ceiling": (255, 128, 0),
+}
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+# ---- Pictures --------------------------------------------------------------
+
+
+class Image:
+    def __init__(self, width, height, rgb):
+        self.width = width
+        self.height = height
+        self.rgb = rgb
+
+    def pixel(self, x, y):
+        i = 3 * (y * self.width + x)
+        return self.rgb[i], self.rgb[i + 1], self.rgb[i + 2]
+
+
+def parse_ppm(data):
+    """What `import ... -depth 8 ppm:-` writes: a three-line header, then
+    the pixels as red, green, blue bytes."""
+    magic, size, maxval, rgb = data.split(b"\n", 3)
+    check(magic == b"P6" and maxval == b"255", "not an 8-bit binary PPM: %r" % data[:20])
+    width, height = (int(v) for v in size.split())
+    check(len(rgb) == 3 * width * height, "screenshot is truncated")
+    return Image(width, height, rgb)
+
+
+def lit(pixel, base):
+    """Whether pixel is the colour base scaled by one factor k > 0.5, each
+    channel truncated and clamped at 255."""
+    lo, hi = 0.5, float("inf")  # k lies in (lo, hi)
+    for value, channel in zip(pixel, base):
+        if channel == 0:
+            if value != 0:
+                return False
+        elif value == 255:
+            lo = max(lo, 255 / channel)
+        else:
+            # trunc(k * channel) == value: k in [value / channel, (value + 1) / channel)
+            lo = max(lo, value / channel)
+            hi = min(hi, (value + 1) / channel)
+    return lo < hi
+
+
+def surface_of(pixel):
+    for name, base in SURFACES.items():
+        if lit(pixel, base):
+            return name
+    return None
+
+
+def sample(image, box, step=8):
+    """The pixels of a grid over box = (left, top, right, bottom)."""
+    left, top, right, bottom = box
+    return [image.pixel(x, y) for y in range(top, bottom, step) for x in range(left, right, step)]
+
+
+def coverage(image, box, step=8):
+    """How much of box each surface covers, from 0 to 1."""
+    pixels = sample(image, box, step)
+    shares = {}
+    for p in pixels:
+        name = surface_of(p)
+        shares[name] = shares.get(name, 0) + 1 / len(pixels)
+    return shares
+
+
+def dominant(image, box):
+    """The surface that covers most of box, with its share."""
+    shares = coverage(image, box)
+    name = max(shares, key=shares.get)
+    return name, shares[name]
+
+
+# Looking along +x from the centre of the room, the wall x = +55 fills the
+# middle of the picture (about 35..477 on both axes); the ceiling, floor and
+# the walls y = -55 (left) and y = +55 (right) show in the borders.
+CENTRE = (96, 96, 416, 416)
+REGIONS = [
+    ("wall +x", CENTRE),
+    ("ceiling", (160, 0, 352, 24)),
+    ("floor", (160, 488, 352, 512)),
+    ("wall -y", (0, 160, 24, 352)),
+    ("wall +y", (488, 160, 512, 352)),
+]
+
+
+def room_problems(image):
+    """What is wrong with a picture of the room seen from its centre along
+    +x; empty when nothing is. The cube may cover part of any region."""
+    problems = []
+    if (image.width, image.height) != (SIZE, SIZE):
+        return ["picture is %dx%d, not %dx%d" % (image.width, image.height, SIZE, SIZE)]
+    for name, box in REGIONS:
+        got = coverage(image, box, step=4).get(name, 0)
+        if got < 0.7:
+            centre = image.pixel((box[0] + box[2]) // 2, (box[1] + box[3]) // 2)
+            problems.append("%s covers %.0f%% of %s (middle pixel %s)" % (name, 100 * got, box, centre))
+    # Lit, not flat: the point light gives the tiles of the wall ahead
+    # different shades, all of them darker than the raw colour at the
+    # distances seen from the centre.
+    blues = sorted(p[2] for p in sample(image, CENTRE) if surface_of(p) == "wall +x")
+    if blues:
+        median = blues[len(blues) // 2]
+        if not 128 <= median <= 250:
+            problems.append("wall +x median blue %d is not that of a lit wall" % median)
+        if len(set(blues)) < 4:
+            problems.append("wall +x has only the shades %s" % sorted(set(blues)))
+    return problems
+
+
+# ---- The program and its window ---------------------------------------------
+
+
+class Program:
+    """The orvix process; killed on the way out if it still runs."""
+
+    def __init__(self, path, env=None):
+        self.proc = subprocess.Popen([path], env=env, stdin=subprocess.DEVNULL)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+    def wait_exit(self, timeout=EXIT_TIMEOUT):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("the program still runs %g s later" % timeout)
+
+
+def run(args, timeout=10, **kwargs):
+    try:
+        return subprocess.run(args, timeout=timeout, check=True, stdout=subprocess.PIPE, **kwargs).stdout
+    except subprocess.TimeoutExpired:
+        raise Failure("%s took longer than %g s" % (" ".join(args), timeout))
+    except subprocess.CalledProcessError as e:
+        raise Failure("%s failed with %d" % (" ".join(args), e.returncode))
+
+
+def find_windows(program):
+    """The ids of the windows titled TITLE, once there is one. Gives up as
+    soon as the program ends."""
+    search = subprocess.Popen(["xdotool", "search", "--sync", "--name", "^%s$" % TITLE],
+                              stdout=subprocess.PIPE)
+    deadline = time.monotonic() + WINDOW_TIMEOUT
+    try:
+        while search.poll() is None:
+            code = program.proc.poll()
+            check(code is None, "the program ended with %s before its window appeared" % code)
+            check(time.monotonic() < deadline,
+                  "no window titled %r appeared in %d s" % (TITLE, WINDOW_TIMEOUT))
+            time.sleep(0.05)
+    finally:
+        if search.poll() is None:
+            search.kill()
+        out = search.communicate()[0]
+    check(search.returncode == 0, "xdotool search failed with %d" % search.returncode)
+    return [int(w) for w in out.split()]
+
+
+def find_window(program):
+    windows = find_windows(program)
+    check(len(windows) == 1, "%d windows titled %r" % (len(windows), TITLE))
+    return windows[0]
+
+
+def screenshot(window):
+    return parse_ppm(run(["import", "-silent", "-window", str(window), "-depth", "8", "ppm:-"]))
+
+
+def settle(program):
+    """Lets a few frames run, and checks the program is still there."""
+    time.sleep(1.0)
+    check(program.proc.poll() is None, "the program ended by itself (%s)" % program.proc.returncode)
+
+
+def x_display():
+    return display.Display()
+
+
+# ---- Cases ------------------------------------------------------------------
+
+
+def case_window(orvix):
+    """One window with the exact title, shown, a 512 x 512 client area,
+    fixed size."""
+    with Program(orvix) as program:
+        window = find_window(program)
+        d = x_display()
+        w = d.create_resource_object("window", window)
+        check(w.get_wm_name() == TITLE, "WM_NAME is %r" % w.get_wm_name())
+        # Named before it is mapped: give the mapping a moment.
+        deadline = time.monotonic() + 5
+        while w.get_attributes().map_state != X.IsViewable and time.monotonic() < deadline:
+            time.sleep(0.05)
+        check(w.get_attributes().map_state == X.IsViewable, "the window is not shown")
+        geometry = w.get_geometry()
+        check((geometry.width, geometry.height) == (SIZE, SIZE),
+              "client area is %dx%d" % (geometry.width, geometry.height))
+        hints = w.get_wm_normal_hints()
+        fixed = hints and hints.flags & Xutil.PMinSize and hints.flags & Xutil.PMaxSize
+        check(fixed and (hints.min_width, hints.min_height, hints.max_width, hints.max_height) == (SIZE,) * 4,
+              "window is resizable (size hints %s)" % hints)
+        d.close()
+
+
+def case_room(orvix):
+    """The room seen from its centre: the lit wall ahead, the others around."""
+    with Program(orvix) as program:
+        window = find_window(program)
+        settle(program)
+        # The drifting cube can hide part of a region in one picture; a
+        # wrong picture fails every time.
+        for _ in range(3):
+            problems = room_problems(screenshot(window))
+            if not problems:
+                return
+            time.sleep(0.5)
+        raise Failure("the picture is not the room: " + "; ".join(problems))
+
+
+def case_turn(orvix):
+    """Holding the right arrow turns the view to the right, towards the wall
+    y = +55, and releasing it stops the turn."""
+    with Program(orvix) as program:
+        window = find_window(program)
+        run(["xdotool", "windowfocus", "--sync", str(window)])
+        settle(program)
+        name, _ = dominant(screenshot(window), CENTRE)
+        check(name == "wall +x", "before any key the view shows %s, not wall +x" % name)
+        # Short holds, each well under the quarter turn (16 frames) for which
+        # the wall y = +55 fills the middle, so none can be missed.
+        seen = []
+        try:
+            for _ in range(60):
+                run(["xdotool", "keydown", "Right"])
+                time.sleep(0.1)
+                run(["xdotool", "keyup", "Right"])
+                name, part = dominant(screenshot(window), CENTRE)
+                seen.append(name)
+                if name == "wall +y" and part > 0.5:
+                    break
+                check(name != "wall -y", "the view turned left: %s" % seen)
+            else:
+                raise Failure("the view did not turn to wall +y: %s" % seen)
+        finally:
+            run(["xdotool", "keyup", "Right"])
+        check_still(window, "the view still turns after the key is released")
+
+
+def case_focus(orvix):
+    """A key held while the window loses the focus counts as released: its
+    key-up goes elsewhere."""
+    with Program(orvix) as program:
+        window = find_window(program)
+        run(["xdotool", "windowfocus", "--sync", str(window)])
+        settle(program)
+        d = x_display()
+        try:
+            run(["xdotool", "keydown", "Right"])
+            time.sleep(0.1)
+            d.set_input_focus(X.NONE, X.RevertToNone, X.CurrentTime)
+            d.sync()
+        finally:
+            run(["xdotool", "keyup", "Right"])
+            d.close()
+        check_still(window, "the view still turns after the focus left the window")
+
+
+def check_still(window, message):
+    """The picture keeps its surfaces over 20 frames: only the light and the
+    cube move. A turning view (3 rad/s) changes most of them."""
+    time.sleep(0.3)
+    before = screenshot(window)
+    time.sleep(0.6)
+    after = screenshot(window)
+    grid = (0, 0, SIZE, SIZE)
+    pairs = list(zip(sample(before, grid, 16), sample(after, grid, 16)))
+    same = sum(1 for a, b in pairs if surface_of(a) == surface_of(b))
+    check(same / len(pairs) >= 0.85, "%s (%d%% unchanged)" % (message, 100 * same // len(pairs)))
+
+
+def close_request(window):
+    d = x_display()
+    w = d.create_resource_object("window", window)
+    protocols = d.intern_atom("WM_PROTOCOLS")
+    delete = d.intern_atom("WM_DELETE_WINDOW")
+    message = event.ClientMessage(window=w, client_type=protocols,
+                                  data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+    w.send_event(message, event_mask=X.NoEventMask)
+    # A round trip, not just a flush: closing the connection right after
+    # writing can lose the request (about one run in ten under load).
+    d.sync()
+    d.close()
+
+
+def case_close(orvix):
+    """A close request from the window manager ends the program with 0."""
+    with Program(orvix) as program:
+        window = find_window(program)
+        settle(program)
+        close_request(window)
+        code = program.wait_exit()
+        check(code == 0, "exit code %d after a close request" % code)
+
+
+def stop_with(orvix, sig):
+    """The signal closes the window as a close request does: exit code 0."""
+    with Program(orvix) as program:
+        find_window(program)
+        settle(program)
+        program.proc.send_signal(sig)
+        code = program.wait_exit()
+        check(code == 0, "exit code %d after %s" % (code, signal.Signals(sig).name))
+
+
+def case_sigterm(orvix):
+    stop_with(orvix, signal.SIGTERM)
+
+
+def case_sigint(orvix):
+    stop_with(orvix, signal.SIGINT)
+
+
+def case_no_display(orvix):
+    """No display: no window, exit code 255 at once."""
+    with tempfile.TemporaryDirectory() as runtime:
+        env = dict(os.environ)
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"):
+            env.pop(name, None)
+        env["XDG_RUNTIME_DIR"] = runtime  # no Wayland socket to find either
+        start = time.monotonic()
+        with Program(orvix, env=env) as program:
+            code = program.wait_exit()
+        elapsed = time.monotonic() - start
+    check(code == 255, "exit code %d without a display" % code)
+    check(elapsed < 5, "took %.1f s to give up" % elapsed)
+
+
+CASES = {name[5:]: f for name, f in globals().items() if name.startswith("case_")}
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[2] not in CASES:
+        print("usage: app_test.py ORVIX {%s}" % ",".join(CASES), file=sys.stderr)
+        return 2
+    orvix, case = sys.argv[1:]
+    try:
+        CASES[case](orvix)
+    except Failure as e:
+        print("app_test %s: FAILED: %s" % (case, e), file=sys.stderr)
+        return 1
+    print("app_test %s: passed" % case)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
