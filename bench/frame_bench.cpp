@@ -4,7 +4,7 @@
 //                     a frame, no keys: the eye stays where the program starts
 //   frame/floor       a 512 x 512 clear, then the spans of one such frame
 //                     written by a plain loop
-//   tiny-unlit/ours   600 quads of 2 x 2 pixels through Polygon3D: transform,
+//   tiny-unlit/ours   bench::TinyQuads' 600 quads through Polygon3D: transform,
 //   tiny-lit/ours     near and back-face tests, brush, fill; the lit run adds
 //                     the point light the room is drawn with
 #include <benchmark/benchmark.h>
@@ -73,14 +73,16 @@ void FrameFloor(benchmark::State& state, std::unique_ptr<Frame>* prepared) {
   SetFrameCounters(state, frame);
 }
 
-// 600 quads facing the camera at z = 10, each 2 x 2 pixels on a 512 x 512
-// surface, spread like bench::TinyQuads.
+// The quads of bench::TinyQuads, 2 x 2 pixels each on a 512 x 512 surface,
+// put back into model space facing the camera at z = 10.
 std::vector<VECTOR3D> TinyModelQuads() {
   const double pixel = 10.0 * 2.0 / std::cos(kFieldOfView / 2.0) / kSize;  // model units
+  const bench::PolygonList screen = bench::TinyQuads(kTinyQuads);
   std::vector<VECTOR3D> quads;
-  for (int k = 0; k < kTinyQuads; ++k) {
-    const float x = static_cast<float>(((k * 37) % 509 - 256) * pixel);
-    const float y = static_cast<float>(((k * 101 + k / 509) % 509 - 256) * pixel);
+  for (const auto& item : screen.items) {
+    const POINT corner = screen.Points(item)[0];
+    const float x = static_cast<float>((corner.x - kSize / 2) * pixel);
+    const float y = static_cast<float>((corner.y - kSize / 2) * pixel);
     const float d = static_cast<float>(2 * pixel);
     // Counter-clockwise on the y-down screen, so the back-face test passes.
     quads.insert(quads.end(), {VECTOR3D(x, y, 10), VECTOR3D(x, y + d, 10),

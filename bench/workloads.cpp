@@ -95,9 +95,10 @@ COLORREF Mix(unsigned k) {  // distinct neighbouring colours, none black
 
 PolygonList GridQuads(int n, int size) {
   const double s = size;
-  // Corners a few per cent outside the surface, each pulled differently.
+  // Corners outside the surface, far enough apart from a parallelogram that
+  // the tiles visibly shrink towards the top and left.
   const PointD corners[4] = {
-      {-0.02 * s, -0.03 * s}, {1.04 * s, -0.01 * s}, {1.02 * s, 1.05 * s}, {-0.05 * s, 1.02 * s}};
+      {-0.02 * s, -0.03 * s}, {1.03 * s, -0.12 * s}, {1.15 * s, 1.04 * s}, {-0.10 * s, 1.02 * s}};
   const Homography map(corners);
   std::vector<POINT> lattice(static_cast<std::size_t>(n + 1) * (n + 1));
   for (int j = 0; j <= n; ++j)
@@ -115,10 +116,11 @@ PolygonList GridQuads(int n, int size) {
 
 PolygonList TinyQuads(int count) {
   PolygonList list;
-  // A diagonal walk over the surface that wraps, so that quads rarely stack.
+  // One quad per cell of a 30-column grid of 17 x 25 cells, a few pixels
+  // off the cell's corner: never touching, all over the surface.
   for (int k = 0; k < count; ++k) {
-    const LONG x = (k * 37) % 509;
-    const LONG y = (k * 101 + k / 509) % 509;
+    const LONG x = (k % 30) * 17 + (k * 7) % 5;
+    const LONG y = ((k / 30) * 25 + (k * 11) % 7) % 509;
     const POINT quad[4] = {{x, y}, {x + 2, y}, {x + 2, y + 2}, {x, y + 2}};
     list.Add(quad, 4, Mix(static_cast<unsigned>(k)));
   }
