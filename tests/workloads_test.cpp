@@ -55,6 +55,51 @@ std::vector<POINT> RandomPolygon(std::mt19937& rng, int range) {
   return pts;
 }
 
+// ---- Recording ------------------------------------------------------------------
+
+TEST(Record, KeepsEveryPaintingPolygonCallInOrderAndStopsAfterwards) {
+  TestSurface surface(16, 16);
+  const POINT a[3] = {{0, 0}, {8, 0}, {0, 8}};
+  const POINT b[4] = {{1, 1}, {9, 1}, {9, 9}, {1, 9}};
+  const bench::PolygonList list = bench::Record([&] {
+    surface.Polygon(a, 3, 0x0000FF);
+    // The null brush paints nothing, so Polygon reports nothing.
+    const HGDIOBJ old = SelectObject(surface.dc(), GetStockObject(NULL_BRUSH));
+    Polygon(surface.dc(), b, 4);
+    SelectObject(surface.dc(), old);
+    surface.Polygon(b, 4, 0x00FF00);
+  });
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list.items[0].count, 3);
+  EXPECT_EQ(list.items[0].color, 0x0000FFu);
+  EXPECT_EQ(list.items[1].count, 4);
+  EXPECT_EQ(list.items[1].color, 0x00FF00u);
+  EXPECT_EQ(list.Points(list.items[1])[2].x, 9);
+  // No observer is left behind: a later call is not recorded anywhere.
+  surface.Polygon(a, 3, 0xFF0000);
+  EXPECT_EQ(list.size(), 2u);
+  EXPECT_EQ(bench::Record([] {}).size(), 0u);
+}
+
+TEST(PolygonList, AppendAndCompareByPointsAndColour) {
+  bench::PolygonList one, two;
+  const POINT tri[3] = {{0, 0}, {4, 0}, {0, 4}};
+  one.Add(tri, 3, 0x123456);
+  two.Append(one);
+  EXPECT_TRUE(one == two);
+  two.Append(one);
+  EXPECT_EQ(two.size(), 2u);
+  EXPECT_EQ(two.Points(two.items[1])[1].x, 4);
+  EXPECT_FALSE(one == two);
+  bench::PolygonList recoloured;
+  recoloured.Add(tri, 3, 0x123457);
+  EXPECT_FALSE(one == recoloured);
+  const POINT moved[3] = {{0, 0}, {4, 0}, {0, 5}};
+  bench::PolygonList reshaped;
+  reshaped.Add(moved, 3, 0x123456);
+  EXPECT_FALSE(one == reshaped);
+}
+
 // ---- Spans and the floor ------------------------------------------------------
 
 TEST(ReferenceSpans, WrittenInOrderTheyPaintWhatTheReferencePaints) {
