@@ -161,6 +161,31 @@ TEST(Fill, MatchesTheReferenceOnALargerBitmap) {
   for (int i = 0; i < 300; ++i) ASSERT_TRUE(MatchesReference(surface, source.Next())) << i;
 }
 
+TEST(Fill, EveryRotationAndDirectionOfAVertexListPaintsTheSame) {
+  // Where the walk around the polygon starts, and which way it goes, must not
+  // matter: flat tops and bottoms, y-monotone concave shapes, spikes, and tops
+  // far above the bitmap (the first row then lies far below the top vertex).
+  GuardedSurface surface(29, 23);
+  const std::vector<std::vector<POINT>> shapes = {
+      {{2, 3}, {20, 3}, {25, 18}, {4, 18}},                      // flat top and bottom
+      {{14, 1}, {26, 11}, {15, 8}, {14, 21}, {3, 12}, {13, 9}},  // concave, y-monotone
+      {{1, 1}, {27, 2}, {8, 5}, {26, 9}, {2, 21}},               // zigzag: not monotone
+      {{10, -2000000000}, {28, 20}, {0, 15}},                    // top far above
+      {{5, 5}, {5, 5}, {20, 5}, {20, 19}, {20, 19}, {5, 19}},    // repeated vertices
+      {{14, -40}, {60, 11}, {14, 60}, {-30, 11}},                // clipped on all sides
+  };
+  for (const auto& shape : shapes) {
+    for (int direction = 0; direction < 2; ++direction) {
+      std::vector<POINT> pts = shape;
+      if (direction) std::reverse(pts.begin(), pts.end());
+      for (std::size_t r = 0; r < pts.size(); ++r) {
+        std::rotate(pts.begin(), pts.begin() + 1, pts.end());
+        EXPECT_TRUE(MatchesReference(surface, pts));
+      }
+    }
+  }
+}
+
 TEST(Fill, TenByTenSquarePaintsColumnsAndRowsZeroToNine) {
   GuardedSurface surface(16, 16);
   for (const auto& square : {std::vector<POINT>{{0, 0}, {10, 0}, {10, 10}, {0, 10}},
