@@ -9,8 +9,8 @@
 //
 //   orvix_run_check PROGRAM nowindow
 //     Where no window can be made (Wine with its X11 driver and no display),
-//     the program exits with -1 and no window ever appears. Where windows can
-//     be made this cannot be arranged, and the check is skipped (exit 77).
+//     the program exits with -1, promptly. Where windows can be made this
+//     cannot be arranged, and the check is skipped (exit 77).
 //
 // Exit code 0 when every check holds, 1 otherwise (each failure on stderr).
 #include <windows.h>
@@ -168,17 +168,12 @@ int CheckNoWindow(const char* program) {
     std::fprintf(stderr, "cannot start %s (error %lu)\n", program, GetLastError());
     return 1;
   }
-  const DWORD start = GetTickCount();
-  bool window_seen = false;
-  while (child.Running() && GetTickCount() - start < kStartTimeoutMs) {
-    window_seen = window_seen || FindWindowA(kClass, nullptr) != nullptr;
-    Sleep(5);
-  }
-  if (!child.WaitForExit(0)) {
+  // No check that the class never shows: Wine makes a window's handle before
+  // its driver refuses the window, so FindWindow may see it for an instant.
+  if (!child.WaitForExit(kStartTimeoutMs)) {
     Fail("the program is still running without a window");
     return 1;
   }
-  if (window_seen) Fail("a window of class \"ORVIX\" appeared");
   if (child.ExitCode() != static_cast<DWORD>(-1)) {
     std::fprintf(stderr, "exit code %ld\n", static_cast<long>(child.ExitCode()));
     Fail("the exit code without a window is not -1");
