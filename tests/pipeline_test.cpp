@@ -76,9 +76,9 @@ TEST_F(Pipeline, WorkedCallPaintsTheShadedQuadAndItsReverseIsCulled) {
 }
 
 TEST_F(Pipeline, NearTestIsStrict) {
-  const float near = NearClip;
-  const float beyond = std::nextafter(near, 1.0f);
-  const VECTOR3D at_near[3] = {{0, 0, near}, {0, 0.05f, 0.5f}, {0.05f, 0.05f, 0.5f}};
+  const float near_clip = NearClip;  // not `near`: <windows.h> defines it away
+  const float beyond = std::nextafter(near_clip, 1.0f);
+  const VECTOR3D at_near[3] = {{0, 0, near_clip}, {0, 0.05f, 0.5f}, {0.05f, 0.05f, 0.5f}};
   Polygon3D(surface_.dc(), COLOR(0xFFFFFFUL), 3, at_near);
   ExpectUntouched();
   const VECTOR3D just_beyond[3] = {{0, 0, beyond}, {0, 0.05f, 0.5f}, {0.05f, 0.05f, 0.5f}};
@@ -198,6 +198,12 @@ TEST_F(Pipeline, ManyVerticesAndHugeCoordinates) {
   Polygon3D(surface_.dc(), COLOR(0x0000FFUL), 40, ring.data());
   EXPECT_EQ(surface_.At(256, 256), 0x0000FFu);
 
+#ifdef _WIN32
+  // Windows' GDI takes device coordinates of 27 bits only, and Wine's edge
+  // arithmetic overflows from 2^30 on: a triangle at the ends of the int
+  // range is the software GDI's alone.
+  GTEST_SKIP() << "vertices beyond the GDI's coordinate range";
+#endif
   surface_.Fill(kSentinel);
   const VECTOR3D huge[3] = {{-1e30f, -1e30f, 1}, {-1e30f, 1e30f, 1}, {1e30f, 1e30f, 1}};
   Polygon3D(surface_.dc(), COLOR(0x00FF00UL), 3, huge);
