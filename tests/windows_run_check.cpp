@@ -98,6 +98,10 @@ int CheckClose(const char* program) {
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
   if (owner != child.id()) Fail("the window belongs to another process");
+  // The window exists from inside CreateWindowExA, while WM_CREATE builds the
+  // back buffer; WS_VISIBLE shows it only once creation is done.
+  const DWORD shown_by = GetTickCount();
+  while (!IsWindowVisible(window) && GetTickCount() - shown_by < kStartTimeoutMs) Sleep(10);
   if (!IsWindowVisible(window)) Fail("the window is not visible");
   RECT outer;
   GetWindowRect(window, &outer);
