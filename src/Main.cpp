@@ -73,17 +73,7 @@ void DrawWall(int countU, int countV, VECTOR3D* from, const VECTOR3D* to, unsign
   DrawTiles(countU, countV, *from, U, V, true, color);
 }
 
-// ---- The frame update -----------------------------------------------------
-
 namespace {
-
-constexpr float kPi = 3.1415927f;
-constexpr float kTurn = 0.1f;               // radians per frame, 0.100000001 as a float
-constexpr float kPitchLimit = 1.5393804f;   // 0.49 pi: never parallel to the up vector
-constexpr float kFieldOfView = 1.0471976f;  // pi / 3
-constexpr float kEyeLimit = 50.0f;
-constexpr float kCubeLimit = 50.0f;
-constexpr float kSpeedLimit = 3.0f;
 
 // The six faces of the room, corners chosen so that every tile faces inwards.
 struct RoomFace {
@@ -100,6 +90,32 @@ constexpr RoomFace kRoom[6] = {
     {true, {55, -55, 55}, {-55, 55, 55}, 0x80FF00},     // floor, z = +55
     {true, {-55, -55, -55}, {55, 55, -55}, 0x0080FF},   // ceiling, z = -55
 };
+
+}  // namespace
+
+void DrawRoom(int tiles) {
+  for (const RoomFace& face : kRoom) {
+    VECTOR3D from(face.from[0], face.from[1], face.from[2]);
+    const VECTOR3D to(face.to[0], face.to[1], face.to[2]);
+    if (face.floor) {
+      DrawFloor(tiles, tiles, &from, &to, face.color);
+    } else {
+      DrawWall(tiles, tiles, &from, &to, face.color);
+    }
+  }
+}
+
+// ---- The frame update -----------------------------------------------------
+
+namespace {
+
+constexpr float kPi = 3.1415927f;
+constexpr float kTurn = 0.1f;               // radians per frame, 0.100000001 as a float
+constexpr float kPitchLimit = 1.5393804f;   // 0.49 pi: never parallel to the up vector
+constexpr float kFieldOfView = 1.0471976f;  // pi / 3
+constexpr float kEyeLimit = 50.0f;
+constexpr float kCubeLimit = 50.0f;
+constexpr float kSpeedLimit = 3.0f;
 
 constexpr unsigned long kCubeColors[6] = {0xFF0000, 0x00FF00, 0x0000FF,
                                           0xFFFF00, 0x00FFFF, 0xFF00FF};
@@ -185,15 +201,7 @@ void UpdateBlock() {
 
   // The room, lit from where the previous frame left the cube.
   LightType = 2;
-  for (const RoomFace& face : kRoom) {
-    VECTOR3D from(face.from[0], face.from[1], face.from[2]);
-    const VECTOR3D to(face.to[0], face.to[1], face.to[2]);
-    if (face.floor) {
-      DrawFloor(10, 10, &from, &to, face.color);
-    } else {
-      DrawWall(10, 10, &from, &to, face.color);
-    }
-  }
+  DrawRoom(10);
 
   // The cube: jitter, limit and bounce per axis (rand() in the order x, y, z),
   // drawn where it stands before this frame's move, then moved.

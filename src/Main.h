@@ -26,6 +26,12 @@ extern HBITMAP hBlockBitmap;
 void DrawFloor(int countU, int countV, VECTOR3D* from, const VECTOR3D* to, unsigned long color);
 void DrawWall(int countU, int countV, VECTOR3D* from, const VECTOR3D* to, unsigned long color);
 
+// The six faces of the room, from -55 to +55 on every axis, each as
+// tiles x tiles quads in its own colour and wound to face inwards: the walls
+// x = -55, x = +55, y = +55, y = -55, then the floor (z = +55) and the ceiling.
+// The frame draws it with 10 tiles a side.
+void DrawRoom(int tiles);
+
 // One step of the cube along one axis: jitter the velocity by
 // ((random mod 3) - 1) / 5, hold it within +-3, and bounce at +-50 (position
 // pulled back to the line, velocity negated). `random` is a rand() result.

@@ -419,23 +419,6 @@ void BitBlts(Runner& run) {
               });
 }
 
-// The room's geometry as the frame draws it: six faces from corner to corner
-// at +-55, 10 x 10 tiles each, wound to face inwards.
-struct RoomFace {
-  bool floor;
-  float from[3];
-  float to[3];
-  unsigned long color;
-};
-constexpr RoomFace kRoom[6] = {
-    {false, {-55, -55, -55}, {-55, 55, 55}, 0x808080},
-    {false, {55, 55, -55}, {55, -55, 55}, 0xFF8000},
-    {false, {-55, 55, -55}, {55, 55, 55}, 0x00FF80},
-    {false, {55, -55, -55}, {-55, -55, 55}, 0x8000FF},
-    {true, {55, -55, 55}, {-55, 55, 55}, 0x80FF00},
-    {true, {-55, -55, -55}, {55, 55, -55}, 0x0080FF},
-};
-
 void RoomViews(Runner& run) {
   struct View3 {
     float eye[2];  // the eye's height is always 0
@@ -478,15 +461,7 @@ void RoomViews(Runner& run) {
       View.LookAt(&eye, &direction, &up);
       Light = VECTOR3D(v.light[0], v.light[1], v.light[2]);
       LightType = 2;
-      for (const RoomFace& face : kRoom) {
-        VECTOR3D from(face.from[0], face.from[1], face.from[2]);
-        const VECTOR3D to(face.to[0], face.to[1], face.to[2]);
-        if (face.floor) {
-          DrawFloor(10, 10, &from, &to, face.color);
-        } else {
-          DrawWall(10, 10, &from, &to, face.color);
-        }
-      }
+      DrawRoom(10);
       // The cube at the light, turned by an exact rotation (a 3-4-5 triangle).
       LightType = 0;
       World.Identity();
