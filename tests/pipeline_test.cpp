@@ -7,6 +7,7 @@
 #include "Draw.h"
 #include "Main.h"
 #include "reference_fill.h"
+#include "screen_projection.h"
 #include "test_surface.h"
 
 namespace {
@@ -97,8 +98,7 @@ TEST_F(Pipeline, ProjectsAndTruncatesTowardZero) {
   // (1, 2, 4) lands on (311, 366) and (0, 0, z) on (256, 256).
   const VECTOR3D tri[3] = {{0, 0, 1}, {1, 2, 4}, {1, 0, 4}};
   Polygon3D(surface_.dc(), COLOR(0x0000FFUL), 3, tri);
-  const float x3 = static_cast<float>((1.0 / (4.0 * MultiplyX) + 0.5) * 512);
-  ExpectExactly({{256, 256}, {311, 366}, {TruncateToInt(x3), 256}}, 0x0000FF);
+  ExpectExactly({{256, 256}, {311, 366}, {TruncateToInt(ScreenX(1, 4)), 256}}, 0x0000FF);
 
   // Toward zero, not down: with unit factors (x, y, 1) projects to (x + 0.5,
   // y + 0.5), so x = -1 gives -0.5 and the point 0, not -1. The right edge

@@ -6,17 +6,9 @@
 
 #include "Draw.h"
 #include "Main.h"
+#include "screen_projection.h"
 
 namespace {
-
-// The screen position Polygon3D computes for a view-space point, as floats
-// before truncation (the same formula, written out independently).
-float ScreenX(float x, float z) {
-  return static_cast<float>((double(x) / (double(z) * MultiplyX) + 0.5) * CXCamera);
-}
-float ScreenY(float y, float z) {
-  return static_cast<float>((double(y) / (double(z) * MultiplyY) + 0.5) * CYCamera);
-}
 
 TEST(RenderState, StartValues) {
   for (const MATRIX4D* m : {&World, &View, &Matrix})

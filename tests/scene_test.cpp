@@ -5,17 +5,15 @@
 #include "Draw.h"
 #include "Main.h"
 #include "polygon_log.h"
+#include "screen_projection.h"
 #include "test_surface.h"
 
 namespace {
 
-// The points Polygon3D hands to the fill for a world-space corner, computed
-// here from the documented projection.
+// The points Polygon3D hands to the fill for a world-space corner.
 POINT Project(const VECTOR3D& world) {
   const VECTOR3D v = world * View;
-  const float sx = static_cast<float>((double(v.x) / (double(v.z) * MultiplyX) + 0.5) * CXCamera);
-  const float sy = static_cast<float>((double(v.y) / (double(v.z) * MultiplyY) + 0.5) * CYCamera);
-  return {TruncateToInt(sx), TruncateToInt(sy)};
+  return {TruncateToInt(ScreenX(v.x, v.z)), TruncateToInt(ScreenY(v.y, v.z))};
 }
 
 class Scene : public ::testing::Test {

@@ -122,11 +122,13 @@ class HandleTable {
 
   DWORD Live() const { return live_; }
 
+  // Scratch of the general fill, kept so that no polygon allocates once warm.
   std::vector<Edge>& Edges() { return edges_; }
-  PolygonObserver observer = nullptr;
-  void* observer_context = nullptr;
   std::vector<Edge*>& Active() { return active_; }
   std::vector<std::int64_t>& Crossings() { return crossings_; }
+
+  PolygonObserver observer = nullptr;
+  void* observer_context = nullptr;
 
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
