@@ -23,6 +23,12 @@ from Xlib.protocol import event
 TITLE = "ORVIX SW RENDERING"
 SIZE = 512
 
+# The desktop entry and the icon that the window must match: the sources' by
+# default, the installed ones when an installed program is checked.
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+DESKTOP_ENTRY = os.environ.get("ORVIX_DESKTOP_ENTRY", os.path.join(ROOT, "data/orvix.desktop"))
+ICON = os.environ.get("ORVIX_ICON", os.path.join(ROOT, "data/icons/orvix-64.png"))
+
 # How long the program may take to show its window: generous, since the
 # sanitizer build starts slowly on a loaded machine.
 WINDOW_TIMEOUT = 30
@@ -233,12 +239,38 @@ def x_display():
     return display.Display()
 
 
+def startup_wm_class():
+    with open(DESKTOP_ENTRY) as f:
+        for line in f:
+            key, _, value = line.strip().partition("=")
+            if key == "StartupWMClass":
+                return value
+    raise Failure("%s has no StartupWMClass" % DESKTOP_ENTRY)
+
+
+def icon_problem(d, w):
+    """Why the window's _NET_WM_ICON (width, height, then ARGB pixels) is not
+    the pixels of ICON, or None when it is."""
+    prop = w.get_full_property(d.intern_atom("_NET_WM_ICON"), X.AnyPropertyType)
+    if not prop or len(prop.value) < 2:
+        return "the window has no icon"
+    width, height = prop.value[0], prop.value[1]
+    rgba = run(["convert", ICON, "-depth", "8", "rgba:-"])
+    if len(rgba) != 4 * width * height or len(prop.value) < 2 + width * height:
+        return "the window's icon is %dx%d, %s has %d pixels" % (width, height, ICON, len(rgba) // 4)
+    for i in range(width * height):
+        r, g, b, a = rgba[4 * i:4 * i + 4]
+        if prop.value[2 + i] & 0xFFFFFFFF != (a << 24 | r << 16 | g << 8 | b):
+            return "the window's icon differs from %s at (%d, %d)" % (ICON, i % width, i // width)
+    return None
+
+
 # ---- Cases ------------------------------------------------------------------
 
 
 def case_window(orvix):
     """One window with the exact title, shown, a 512 x 512 client area,
-    fixed size."""
+    fixed size; the X11 class of the desktop entry and its icon."""
     with Program(orvix) as program:
         window = find_window(program)
         d = x_display()
@@ -256,6 +288,12 @@ def case_window(orvix):
         fixed = hints and hints.flags & Xutil.PMinSize and hints.flags & Xutil.PMaxSize
         check(fixed and (hints.min_width, hints.min_height, hints.max_width, hints.max_height) == (SIZE,) * 4,
               "window is resizable (size hints %s)" % hints)
+        # Docks tie the window to its desktop entry by the class.
+        wm_class = w.get_wm_class()
+        check(wm_class and wm_class[1] == startup_wm_class(),
+              "WM_CLASS is %s, StartupWMClass in %s is %r" % (wm_class, DESKTOP_ENTRY, startup_wm_class()))
+        problem = icon_problem(d, w)
+        check(problem is None, problem)
         d.close()
 
 

@@ -404,7 +404,7 @@ TEST(CaptureProgram, SameCommandSameBytes) {
   EXPECT_EQ(harness::ReadFile(dir + "/a.gif"), harness::ReadFile(dir + "/b.gif"));
 }
 
-TEST(CaptureProgram, ReportsBadInputAndHelpThroughItsExitStatus) {
+TEST(CaptureProgram, ReportsBadInputHelpAndVersionThroughItsExitStatus) {
   const std::string dir = harness::TestOutputDir();
   const Outcome bad = harness::RunProgram({"--out", dir, "--keys", "jump:1"}, dir);
   EXPECT_EQ(bad.status, 2);
@@ -416,6 +416,11 @@ TEST(CaptureProgram, ReportsBadInputAndHelpThroughItsExitStatus) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out, capture::Usage());
   EXPECT_EQ(help.err, "");
+  // The version project() sets, even after an argument that is not checked.
+  const Outcome version = harness::RunProgram({"--version", "--frames", "0"}, dir);
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "orvix-capture " ORVIX_VERSION "\n");
+  EXPECT_EQ(version.err, "");
 }
 
 // A tap before frame 2 turns the view once, in frame 2, exactly as holding

@@ -145,6 +145,10 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
     out << Usage();
     return kOk;
   }
+  if (options.version) {
+    out << "orvix-capture " ORVIX_VERSION "\n";
+    return kOk;
+  }
   return Run(options, err, progress);
 }
 

@@ -24,7 +24,7 @@ constexpr int kBadInput = 2;     // nothing was rendered
 // counts the frames is kept up to date there as well.
 int Run(const Options& options, std::ostream& err, bool progress);
 
-// The program: parses argv, prints --help to `out`, or runs.
+// The program: parses argv, prints --help or --version to `out`, or runs.
 int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress);
 
 }  // namespace capture

@@ -262,6 +262,11 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       *options = std::move(o);
       return true;
     }
+    if (arg == "--version") {
+      o.version = true;
+      *options = std::move(o);
+      return true;
+    }
     if (arg.substr(0, 2) != "--" || arg.size() == 2) {
       *error = "unexpected argument " + Quote(arg) + " (see --help)";
       return false;
@@ -370,6 +375,7 @@ Options:
                    shows for K x 33 ms, the program's frame time, rounded to
                    1/100 s so that the total never drifts (3, 4, 3, 3, 4, ...)
   -h, --help       show this text
+  --version        show the version
 
 At least one of --out and --gif is needed.
 

@@ -59,10 +59,11 @@ struct Options {
   int every = 1;         // keep frames every, 2 every, ...
   std::string gif_path;  // empty: no GIF
   bool help = false;
+  bool version = false;
 };
 
 // Parses argv[1..argc-1]. Accepts "--name value" and "--name=value". After
-// --help nothing else is checked. On failure returns false and sets `error`
+// --help or --version nothing else is checked. On failure returns false and sets `error`
 // to one line that names the problem.
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error);
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -15,7 +16,19 @@
 
 #include "platform/user.h"
 
+namespace user {
+// The window's icon as a BMP file's bytes, made by CMake from data/icons.
+extern const unsigned char kWindowIconBmp[];
+extern const std::size_t kWindowIconBmpSize;
+}  // namespace user
+
 namespace {
+
+// The X11 window class (on Wayland the app id) by which a desktop ties the
+// window to its desktop entry, data/orvix.desktop (StartupWMClass). SDL 2
+// takes it from the environment when its video starts; without it SDL uses
+// the executable's name, which a renamed copy would change.
+constexpr char kDesktopId[] = "orvix";
 
 volatile std::sig_atomic_t g_stop_signal = 0;  // set by SIGINT or SIGTERM
 
@@ -47,7 +60,9 @@ class Sdl {
   bool StartVideo() {
     if (video_) return true;
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");  // ours turn signals into one WM_CLOSE
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");   // ours turn signals into one WM_CLOSE
+    setenv("SDL_VIDEO_X11_WMCLASS", kDesktopId, 0);  // a value set by the user wins
+    setenv("SDL_VIDEO_WAYLAND_WMCLASS", kDesktopId, 0);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
       std::fprintf(stderr, "orvix: cannot open a window: %s\n", SDL_GetError());
       return false;
@@ -136,9 +151,12 @@ class Sdl {
   // The one SDL window; the USER window keeps a plain pointer to it.
   SdlWindow* OpenWindow(const char* title, std::uint32_t* pixels) {
     auto own = std::make_unique<SdlWindow>();
+    // Shown only once it has its icon, so that a dock sees the icon at once.
     own->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                   user::kClientWidth, user::kClientHeight, SDL_WINDOW_SHOWN);
+                                   user::kClientWidth, user::kClientHeight, SDL_WINDOW_HIDDEN);
     if (own->window) {
+      SetIcon(own->window);
+      SDL_ShowWindow(own->window);
       own->frame =
           SDL_CreateRGBSurfaceWithFormatFrom(pixels, user::kClientWidth, user::kClientHeight, 32,
                                              user::kClientWidth * 4, SDL_PIXELFORMAT_XBGR8888);
@@ -161,6 +179,16 @@ class Sdl {
   ~Sdl() {
     window_.reset();
     if (video_) SDL_Quit();
+  }
+
+  // A window without its icon still works: a failure here is not reported.
+  static void SetIcon(SDL_Window* window) {
+    SDL_RWops* bytes =
+        SDL_RWFromConstMem(user::kWindowIconBmp, static_cast<int>(user::kWindowIconBmpSize));
+    SDL_Surface* icon = SDL_LoadBMP_RW(bytes, 1);  // frees `bytes`, even on failure
+    if (!icon) return;
+    SDL_SetWindowIcon(window, icon);
+    SDL_FreeSurface(icon);
   }
 
   // True when SDL_VIDEODRIVER (a comma-separated list) names the driver.

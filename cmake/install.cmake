@@ -1,0 +1,92 @@
+# What `cmake --install` puts where, in two components:
+#   Runtime      the programs, the desktop entry, icons, man pages, README and
+#                licence; on Windows orvix.exe, README.txt and LICENSE.txt at
+#                the top of the prefix, as a zip to unpack anywhere wants it
+#   Development  the libraries with their public headers and the CMake package,
+#                so that find_package(orvix) gives orvix::core, orvix::gdi,
+#                orvix::headless and orvix::sdl (not on Windows, where the
+#                platform layer is Windows itself)
+# The packages (package.cmake) take the Runtime component only.
+option(ORVIX_INSTALL "Generate ORVIX's install rules" ${ORVIX_TOP_LEVEL})
+if(NOT ORVIX_INSTALL)
+  return()
+endif()
+include(GNUInstallDirs)
+
+if(WIN32)
+  if(TARGET orvix)
+    install(TARGETS orvix RUNTIME DESTINATION . COMPONENT Runtime)
+  endif()
+  # Text files with Windows line ends, which every Windows editor shows well.
+  configure_file(${PROJECT_SOURCE_DIR}/data/README-windows.txt.in
+                 ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE WIN32)
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt
+                 @ONLY NEWLINE_STYLE WIN32)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt
+          DESTINATION . COMPONENT Runtime)
+  return()
+endif()
+
+# ---- Runtime ----------------------------------------------------------------
+foreach(program orvix orvix-capture)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+    configure_file(${PROJECT_SOURCE_DIR}/data/man/${program}.1.in
+                   ${PROJECT_BINARY_DIR}/man/${program}.1 @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/man/${program}.1
+            DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+  endif()
+endforeach()
+if(TARGET orvix)
+  install(FILES ${PROJECT_SOURCE_DIR}/data/orvix.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT Runtime)
+  foreach(size 32 48 64 128 256)
+    install(FILES ${PROJECT_SOURCE_DIR}/data/icons/orvix-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME orvix.png COMPONENT Runtime)
+  endforeach()
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
+
+# ---- Development ----------------------------------------------------------
+# Only the renderer's and the platform layer's public headers, in the folder
+# layout the sources include them by ("Main.h", "platform/headless.h").
+set(_orvix_includedir ${CMAKE_INSTALL_INCLUDEDIR}/orvix)
+install(FILES src/Draw.h src/Main.h src/Win.h DESTINATION ${_orvix_includedir}
+        COMPONENT Development)
+install(FILES src/platform/win32.h src/platform/gdi.h src/platform/headless.h
+        DESTINATION ${_orvix_includedir}/platform COMPONENT Development)
+
+set(_orvix_exported orvix_options orvix_core orvix_gdi orvix_headless)
+if(TARGET orvix_sdl)
+  list(APPEND _orvix_exported orvix_sdl)
+  set(ORVIX_EXPORTS_SDL ON)
+else()
+  set(ORVIX_EXPORTS_SDL OFF)
+endif()
+foreach(target IN LISTS _orvix_exported)
+  string(REPLACE "orvix_" "" _orvix_name ${target})
+  set_target_properties(${target} PROPERTIES EXPORT_NAME ${_orvix_name})
+endforeach()
+# The libraries link orvix_options privately; being static, they carry it
+# into the export, where it adds nothing but its link options.
+foreach(target orvix_core orvix_gdi)
+  target_include_directories(${target} INTERFACE $<INSTALL_INTERFACE:${_orvix_includedir}>)
+endforeach()
+install(TARGETS ${_orvix_exported} EXPORT orvix-targets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
+
+set(_orvix_cmakedir ${CMAKE_INSTALL_LIBDIR}/cmake/orvix)
+install(EXPORT orvix-targets NAMESPACE orvix:: DESTINATION ${_orvix_cmakedir}
+        COMPONENT Development)
+include(CMakePackageConfigHelpers)
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/orvix-config.cmake.in
+                              ${PROJECT_BINARY_DIR}/orvix-config.cmake
+                              INSTALL_DESTINATION ${_orvix_cmakedir})
+# 0.x: a new minor version may change the interfaces.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/orvix-config-version.cmake
+                                 COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/orvix-config.cmake
+              ${PROJECT_BINARY_DIR}/orvix-config-version.cmake
+        DESTINATION ${_orvix_cmakedir} COMPONENT Development)
