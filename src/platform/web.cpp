@@ -27,7 +27,7 @@ EM_JS(int, orvix_open_canvas, (const char* title, int width, int height), {
   if (!(canvas instanceof HTMLCanvasElement)) return 1;
   canvas.width = width;
   canvas.height = height;
-  const context = canvas.getContext('2d', {alpha : false});
+  const context = canvas.getContext('2d', {alpha: false});
   if (!context) return 2;
   Module['orvixContext'] = context;
   document.title = UTF8ToString(title);
