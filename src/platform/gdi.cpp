@@ -13,8 +13,6 @@
 #include <new>
 #include <vector>
 
-static_assert(sizeof(std::uintptr_t) == 8, "handle encoding assumes 64-bit pointers");
-
 __extension__ typedef __int128 int128;  // GCC and Clang; exact products of two 33-bit values
 
 namespace gdi {
@@ -60,6 +58,16 @@ struct Edge {
   std::int64_t dy;  // > 0
 };
 
+// A handle is a slot and its generation, never a pointer: four zero bits, the
+// slot index + 1 above them, the generation in the rest. 64-bit pointers give
+// the slot 28 bits and the generation 32; 32-bit pointers (WebAssembly) give
+// the slot 16 bits, more objects than a Windows process may hold, and the
+// generation 12, so a stale handle is refused until its slot has been reused
+// 4096 times.
+constexpr int kSlotBits = sizeof(std::uintptr_t) == 8 ? 28 : 16;
+constexpr std::uintptr_t kSlotMask = (std::uintptr_t{1} << kSlotBits) - 1;
+static_assert(sizeof(std::uintptr_t) == 8 || sizeof(std::uintptr_t) == 4, "32 or 64-bit pointers");
+
 class HandleTable {
  public:
   static HandleTable& Get() {
@@ -67,14 +75,17 @@ class HandleTable {
     return table;
   }
 
+  // kNone when every slot a handle can name is in use.
   std::uint32_t Create(Kind kind) {
     std::uint32_t index;
     if (!free_.empty()) {
       index = free_.back();
       free_.pop_back();
-    } else {
+    } else if (objects_.size() < kSlotMask) {
       index = static_cast<std::uint32_t>(objects_.size());
       objects_.emplace_back();
+    } else {
+      return kNone;
     }
     Object& o = objects_[index];
     const std::uint32_t generation = o.generation + 1;
@@ -95,19 +106,21 @@ class HandleTable {
   }
 
   void* Handle(std::uint32_t index) const {
-    const std::uintptr_t value = (static_cast<std::uintptr_t>(objects_[index].generation) << 32) |
-                                 (static_cast<std::uintptr_t>(index + 1) << 4);
+    // The generation's high bits fall off the top when pointers have 32 bits.
+    const std::uintptr_t value =
+        (static_cast<std::uintptr_t>(objects_[index].generation) << (4 + kSlotBits)) |
+        (static_cast<std::uintptr_t>(index + 1) << 4);
     return reinterpret_cast<void*>(value);
   }
 
   // The slot a handle names, or null when the handle is not a live object.
   Object* Find(const void* handle, std::uint32_t* index_out = nullptr) {
     const auto value = reinterpret_cast<std::uintptr_t>(handle);
-    const std::uintptr_t slot = (value & 0xFFFFFFFFu) >> 4;
-    if (slot == 0 || slot > objects_.size() || (value & 0xF) != 0) return nullptr;
+    const std::uintptr_t slot = (value >> 4) & kSlotMask;
+    if (slot == 0 || slot > objects_.size()) return nullptr;
     const auto index = static_cast<std::uint32_t>(slot - 1);
     Object& o = objects_[index];
-    if (o.kind == Kind::Free || o.generation != (value >> 32)) return nullptr;
+    if (o.kind == Kind::Free || Handle(index) != handle) return nullptr;  // generation, low bits
     if (index_out) *index_out = index;
     return &o;
   }
@@ -421,6 +434,7 @@ void FillPolygon(std::uint32_t* pixels, int width, int height, const POINT* pts,
 HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height) {
   HandleTable& table = HandleTable::Get();
   const std::uint32_t index = table.Create(Kind::DC);
+  if (index == HandleTable::kNone) return nullptr;
   Object& dc = table.At(index);
   dc.surface = true;
   dc.pixels = pixels;
@@ -461,6 +475,7 @@ HDC WINAPI CreateCompatibleDC(HDC hdc) {
   if (hdc && !gdi::FindDC(hdc)) return nullptr;
   HandleTable& table = HandleTable::Get();
   const std::uint32_t index = table.Create(Kind::DC);
+  if (index == HandleTable::kNone) return nullptr;
   Object& dc = table.At(index);
   dc.bitmap = table.DefaultBitmap();
   dc.brush = table.Stock(WHITE_BRUSH);
@@ -489,6 +504,7 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
   if (!pixels) return nullptr;
   HandleTable& table = HandleTable::Get();
   const std::uint32_t index = table.Create(Kind::Bitmap);
+  if (index == HandleTable::kNone) return nullptr;
   Object& b = table.At(index);
   b.width = cx;
   b.height = cy;
@@ -500,6 +516,7 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
   HandleTable& table = HandleTable::Get();
   const std::uint32_t index = table.Create(Kind::Brush);
+  if (index == HandleTable::kNone) return nullptr;
   table.At(index).color = color & 0x00FFFFFFu;  // the top byte selects no palette here
   return static_cast<HBRUSH>(table.Handle(index));
 }

@@ -1,0 +1,77 @@
+// Measures the page in headless chromium: load to first frame, presents a
+// second, script time a frame and the renderer process's CPU, over a few
+// fresh loads. Usage: node measure.mjs BUILD_DIR [LOADS]
+import fs from 'node:fs';
+
+import * as h from './harness.mjs';
+
+const dir = process.argv[2];
+const loads = Number(process.argv[3] || 5);
+const WINDOW_MS = 5000;
+const TICK = 100;  // clock ticks a second, as /proc/PID/stat counts CPU time
+
+// The renderer processes under the browser: pid -> CPU ticks used so far.
+function rendererTicks(browserPid) {
+  const ticks = new Map();
+  for (const pid of fs.readdirSync('/proc').filter((d) => /^\d+$/.test(d))) {
+    try {
+      const cmdline = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
+      const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+      const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      // After the name: state, ppid, ... utime and stime are the 12th and 13th.
+      if (cmdline.includes('--type=renderer') && ancestor(Number(pid), browserPid)) {
+        ticks.set(pid, Number(fields[11]) + Number(fields[12]));
+      }
+    } catch {
+      // the process ended meanwhile
+    }
+  }
+  return ticks;
+}
+
+function ancestor(pid, of) {
+  for (let p = pid; p > 1;) {
+    if (p === of) return true;
+    const stat = fs.readFileSync(`/proc/${p}/stat`, 'utf8');
+    p = Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
+  }
+  return false;
+}
+
+const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+
+const server = await h.serve(dir);
+const chrome = await h.launch();
+const rows = [];
+try {
+  for (let i = 0; i < loads; ++i) {
+    const page = await h.open(chrome.browser, server.url + '/orvix.html');
+    await h.waitForPresents(page, 1);
+    const first = await page.evaluate(() => window.orvixProbe.presents[0]);
+    await h.sleep(1000);  // past the start
+    const before = {metrics: await page.metrics(), ticks: rendererTicks(chrome.browser.process().pid),
+                    presents: await h.presents(page)};
+    await h.sleep(WINDOW_MS);
+    const after = {metrics: await page.metrics(), ticks: rendererTicks(chrome.browser.process().pid),
+                   presents: await h.presents(page)};
+    const frames = after.presents - before.presents;
+    let cpu = 0;
+    for (const [pid, t] of after.ticks) cpu = Math.max(cpu, t - (before.ticks.get(pid) || 0));
+    rows.push({
+      first,
+      rate: frames / (WINDOW_MS / 1000),
+      script: (after.metrics.ScriptDuration - before.metrics.ScriptDuration) * 1000 / frames,
+      cpu: (100 * cpu) / TICK / (WINDOW_MS / 1000),
+    });
+    await page.close();
+  }
+} finally {
+  await chrome.close();
+  await server.close();
+}
+for (const [key, label, unit] of [['first', 'load to first frame', 'ms'], ['rate', 'presents a second', ''],
+                                  ['script', 'script time a frame', 'ms'],
+                                  ['cpu', 'renderer CPU', '% of a core']]) {
+  const values = rows.map((r) => r[key]);
+  console.log(`${label}: median ${median(values).toFixed(2)} ${unit} (${values.map((v) => v.toFixed(2)).join(', ')})`);
+}
