@@ -1,0 +1,267 @@
+// The polygon fill: exact integer edges, stepped row by row in bands between
+// edge events, with a path of its own for polygons that are y-monotone.
+#include "platform/raster.h"
+
+#include <algorithm>
+#include <vector>
+
+__extension__ typedef __int128 int128;  // GCC and Clang; exact products of two 33-bit values
+
+namespace raster {
+namespace {
+
+// One row's crossing of a polygon edge, stepped exactly from row to row.
+// With N(y) = x0 * dy + (y - y0) * dx the edge's crossing is N / dy; `x` is
+// its ceiling and `e` = x * dy - N, kept in [0, dy). All 64-bit: |dx| and dy
+// are below 2^32, so nothing here can overflow.
+struct Edge {
+  std::int64_t top;     // first row, already clipped to the bitmap
+  std::int64_t bottom;  // one past the last row, clipped
+  std::int64_t x;
+  std::int64_t e;
+  std::int64_t q;   // floor(dx / dy)
+  std::int64_t r;   // dx - q * dy, in [0, dy)
+  std::int64_t dy;  // > 0
+};
+
+// Scratch of the general fill, kept so that no polygon allocates once warm.
+struct Scratch {
+  std::vector<Edge> edges;
+  std::vector<Edge*> active;
+  std::vector<std::int64_t> crossings;
+
+  static Scratch& Get() {
+    static Scratch scratch;
+    return scratch;
+  }
+};
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {  // b > 0
+  std::int64_t q = a / b;
+  if ((a % b) != 0 && a < 0) --q;
+  return q;
+}
+
+// Prepares one edge for rows [max(y0, 0), min(y1, height)). Returns false when
+// the edge is horizontal or crosses no row of the bitmap.
+bool MakeEdge(POINT a, POINT b, int height, Edge* edge) {
+  if (a.y == b.y) return false;  // horizontal edges bound no span
+  if (a.y > b.y) std::swap(a, b);
+  const std::int64_t y0 = a.y;
+  const std::int64_t y1 = b.y;
+  const std::int64_t top = std::max<std::int64_t>(y0, 0);
+  const std::int64_t bottom = std::min<std::int64_t>(y1, height);
+  if (top >= bottom) return false;
+  const std::int64_t dy = y1 - y0;                               // 1 .. 2^32 - 1
+  const std::int64_t dx = static_cast<std::int64_t>(b.x) - a.x;  // |dx| < 2^32
+  edge->top = top;
+  edge->bottom = bottom;
+  edge->dy = dy;
+  edge->q = FloorDiv(dx, dy);
+  edge->r = dx - edge->q * dy;
+  // The crossing at the first row: ceil(n / dy) with n = (top - y0) * dx.
+  const std::int64_t skipped = top - y0;
+  if (skipped == 0) {  // the edge starts inside the bitmap: most edges
+    edge->x = a.x;
+    edge->e = 0;
+  } else if (skipped < (std::int64_t{1} << 31) && dx < (std::int64_t{1} << 31) &&
+             dx > -(std::int64_t{1} << 31)) {  // the product fits in 62 bits
+    const std::int64_t n = skipped * dx;
+    std::int64_t c = n / dy;
+    if (c * dy < n) ++c;
+    edge->x = a.x + c;
+    edge->e = c * dy - n;
+  } else {  // the first row may lie 2^32 rows below y0: 128 bits
+    const int128 n = static_cast<int128>(skipped) * dx;
+    int128 c = n / dy;
+    if (c * dy < n) ++c;
+    edge->x = a.x + static_cast<std::int64_t>(c);
+    edge->e = static_cast<std::int64_t>(c * dy - n);
+  }
+  return true;
+}
+
+void FillSpan(std::uint32_t* row, std::int64_t a, std::int64_t b, int width, std::uint32_t color) {
+  if (a < 0) a = 0;
+  if (b > width) b = width;
+  if (a < b) std::fill(row + a, row + b, color);
+}
+
+// One row down: the crossing x moves by dx / dy, carried exactly in e. No
+// branch: the carry is as good as random for most slopes.
+inline void Step(std::int64_t& x, std::int64_t& e, std::int64_t q, std::int64_t r,
+                 std::int64_t dy) {
+  e -= r;
+  const std::int64_t carry = -static_cast<std::int64_t>(e < 0);  // 0 or -1
+  x += q - carry;
+  e += dy & carry;
+}
+
+inline void Step(Edge* edge) { Step(edge->x, edge->e, edge->q, edge->r, edge->dy); }
+
+bool ByTop(const Edge& a, const Edge& b) { return a.top < b.top; }
+
+// `rows` rows between two edges: the span between their crossings (which one
+// is left does not matter, and the edges of a self-intersecting polygon may
+// cross). The edges are stepped in locals, which stay in registers (two Edge
+// pointers might alias, which would keep their fields in memory), and are
+// stored back for the next band.
+void FillBand(std::uint32_t* row, int width, std::int64_t rows, Edge* left, Edge* right,
+              std::uint32_t color) {
+  std::int64_t ax = left->x, ae = left->e;
+  const std::int64_t aq = left->q, ar = left->r, ady = left->dy;
+  std::int64_t bx = right->x, be = right->e;
+  const std::int64_t bq = right->q, br = right->r, bdy = right->dy;
+  for (; rows > 0; --rows, row += width) {
+    FillSpan(row, std::min(ax, bx), std::max(ax, bx), width, color);
+    Step(ax, ae, aq, ar, ady);
+    Step(bx, be, bq, br, bdy);
+  }
+  left->x = ax, left->e = ae;
+  right->x = bx, right->e = be;
+}
+
+// How often y turns around the polygon, horizontal edges skipped. Two means
+// y-monotone (convex polygons are): every row crosses exactly two edges.
+int TurnsInY(const POINT* pts, int count) {
+  int turns = 0;
+  int first = 0;
+  int last = 0;
+  for (int i = 0; i < count; ++i) {
+    const LONG y0 = pts[i].y;
+    const LONG y1 = pts[i + 1 == count ? 0 : i + 1].y;
+    if (y0 == y1) continue;
+    const int direction = y1 > y0 ? 1 : -1;
+    if (first == 0) {
+      first = direction;
+    } else if (direction != last) {
+      ++turns;
+    }
+    last = direction;
+  }
+  if (first != last) ++turns;  // around the corner from the last edge to the first
+  return turns;
+}
+
+// One side of a y-monotone polygon, walked downward from its top vertex.
+struct Chain {
+  const POINT* pts;
+  int count;
+  int vertex;  // where the current edge ends
+  int step;    // +1 or -1 around the polygon
+  Edge edge;
+
+  // Moves to the edge that covers row y (edges above the bitmap or above y
+  // are passed over). False when the chain has no such edge.
+  bool Advance(std::int64_t y, int height) {
+    for (int walked = 0; walked < count; ++walked) {
+      const POINT a = pts[vertex];
+      vertex += step;
+      if (vertex == count) vertex = 0;
+      if (vertex < 0) vertex = count - 1;
+      const POINT b = pts[vertex];
+      if (b.y < a.y) return false;  // past the bottom
+      if (b.y > a.y && b.y > y && MakeEdge(a, b, height, &edge)) return true;
+    }
+    return false;
+  }
+};
+
+// The common case, with neither sorting nor an active list.
+void FillMonotone(std::uint32_t* pixels, int width, int height, const POINT* pts, int count,
+                  std::uint32_t color) {
+  int top = 0;
+  LONG bottom_y = pts[0].y;
+  for (int i = 1; i < count; ++i) {
+    if (pts[i].y < pts[top].y) top = i;
+    bottom_y = std::max(bottom_y, pts[i].y);
+  }
+  std::int64_t y = std::max<std::int64_t>(pts[top].y, 0);
+  const std::int64_t end = std::min<std::int64_t>(bottom_y, height);
+  if (y >= end) return;
+  Chain forward{pts, count, top, 1, {}};
+  Chain backward{pts, count, top, -1, {}};
+  if (!forward.Advance(y, height) || !backward.Advance(y, height)) return;
+  std::uint32_t* row = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+  for (;;) {
+    const std::int64_t band_end = std::min({forward.edge.bottom, backward.edge.bottom, end});
+    FillBand(row, width, band_end - y, &forward.edge, &backward.edge, color);
+    row += static_cast<std::size_t>(band_end - y) * static_cast<std::size_t>(width);
+    y = band_end;
+    if (y >= end) return;
+    if (forward.edge.bottom <= y && !forward.Advance(y, height)) return;
+    if (backward.edge.bottom <= y && !backward.Advance(y, height)) return;
+  }
+}
+
+}  // namespace
+
+void FillPolygon(std::uint32_t* pixels, int width, int height, const POINT* pts, int count,
+                 std::uint32_t color) {
+  if (!pixels || !pts || count < 3 || width <= 0 || height <= 0) return;
+  const int turns = TurnsInY(pts, count);
+  if (turns == 0) return;  // every edge horizontal
+  if (turns == 2) {
+    FillMonotone(pixels, width, height, pts, count, color);
+    return;
+  }
+  Scratch& scratch = Scratch::Get();
+  std::vector<Edge>& edges = scratch.edges;
+  edges.clear();
+  if (edges.capacity() < static_cast<std::size_t>(count)) edges.reserve(count);
+  std::int64_t first = height;
+  std::int64_t last = 0;
+  for (int i = 0; i < count; ++i) {
+    Edge edge;
+    if (MakeEdge(pts[i], pts[i + 1 == count ? 0 : i + 1], height, &edge)) {
+      first = std::min(first, edge.top);
+      last = std::max(last, edge.bottom);
+      edges.push_back(edge);
+    }
+  }
+  if (edges.size() < 2) return;
+  std::sort(edges.begin(), edges.end(), ByTop);
+
+  std::vector<Edge*>& active = scratch.active;
+  std::vector<std::int64_t>& xs = scratch.crossings;
+  active.clear();
+  if (active.capacity() < edges.size()) active.reserve(edges.size());
+  if (xs.size() < edges.size()) xs.resize(edges.size());
+  std::int64_t* x = xs.data();
+  std::size_t next = 0;
+  // Rows go in bands between events (an edge starting or ending), so that
+  // the active set only changes between bands.
+  for (std::int64_t y = first; y < last;) {
+    while (next < edges.size() && edges[next].top == y) active.push_back(&edges[next++]);
+    active.erase(std::remove_if(active.begin(), active.end(),
+                                [y](const Edge* edge) { return edge->bottom <= y; }),
+                 active.end());
+    std::int64_t end = next < edges.size() ? edges[next].top : last;
+    for (const Edge* edge : active) end = std::min(end, edge->bottom);
+
+    std::uint32_t* row = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    if (active.size() == 2) {
+      FillBand(row, width, end - y, active[0], active[1], color);
+      y = end;
+      continue;
+    }
+    for (; y < end; ++y, row += width) {
+      // Insertion sort: the crossings of a row are few and mostly in order.
+      std::size_t n = 0;
+      for (Edge* edge : active) {
+        std::size_t j = n++;
+        while (j > 0 && x[j - 1] > edge->x) {
+          x[j] = x[j - 1];
+          --j;
+        }
+        x[j] = edge->x;
+        Step(edge);
+      }
+      // Even-odd: a pixel is inside when an odd number of crossings lie at or
+      // left of it, so the spans are [x0, x1), [x2, x3), ...
+      for (std::size_t k = 0; k + 1 < n; k += 2) FillSpan(row, x[k], x[k + 1], width, color);
+    }
+  }
+}
+
+}  // namespace raster
