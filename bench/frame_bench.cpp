@@ -16,6 +16,7 @@
 #include "Main.h"
 #include "platform/headless.h"
 #include "report.h"
+#include "test_surface.h"
 #include "workloads.h"
 
 namespace {
@@ -27,7 +28,7 @@ constexpr int kTinyQuads = 600;
 struct Frame {
   std::vector<bench::Span> spans;
   std::size_t polygons = 0;
-  bench::BufferSurface floor{kSize, kSize};
+  BufferSurface floor{kSize, kSize};
 };
 
 // The program started and its first frame (the one-time set-up) done; the
@@ -39,7 +40,7 @@ void Prepare(std::unique_ptr<Frame>* frame) {
   bench::StartProgram();
   UpdateBlock();
   headless::AdvanceTickCount(33);
-  const bench::PolygonList list = bench::Record(UpdateBlock);
+  const support::PolygonList list = support::Record(UpdateBlock);
   (*frame)->spans = bench::ReferenceSpans(list, kSize, kSize);
   (*frame)->polygons = list.size();
 }
@@ -77,7 +78,7 @@ void FrameFloor(benchmark::State& state, std::unique_ptr<Frame>* prepared) {
 // put back into model space facing the camera at z = 10.
 std::vector<VECTOR3D> TinyModelQuads() {
   const double pixel = 10.0 * 2.0 / std::cos(kFieldOfView / 2.0) / kSize;  // model units
-  const bench::PolygonList screen = bench::TinyQuads(kTinyQuads);
+  const support::PolygonList screen = bench::TinyQuads(kTinyQuads);
   std::vector<VECTOR3D> quads;
   for (const auto& item : screen.items) {
     const POINT corner = screen.Points(item)[0];
@@ -93,7 +94,7 @@ std::vector<VECTOR3D> TinyModelQuads() {
 
 void TinyQuadsThroughPipeline(benchmark::State& state, int light_type) {
   static const std::vector<VECTOR3D> quads = TinyModelQuads();
-  bench::BufferSurface surface(kSize, kSize);
+  BufferSurface surface(kSize, kSize);
   // The frame reads Light and LightType; put them back for its next run.
   const VECTOR3D light = Light;
   const int type = LightType;
@@ -108,7 +109,7 @@ void TinyQuadsThroughPipeline(benchmark::State& state, int light_type) {
   const auto draw = [&surface] {
     for (int k = 0; k < kTinyQuads; ++k) Polygon3D(surface.dc(), COLOR(0x4080C0), 4, &quads[4 * k]);
   };
-  const std::size_t drawn = bench::Record(draw).size();
+  const std::size_t drawn = support::Record(draw).size();
   if (drawn != kTinyQuads) {
     state.SkipWithError("not every tiny quad reaches Polygon");
   } else {

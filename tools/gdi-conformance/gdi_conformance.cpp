@@ -14,7 +14,7 @@
 // --pixels prints the case's input and its pixels after its hash line, each
 // row as runs "x:BBGGRR" (the COLORREF where a run starts). --reference fills
 // the polygon cases with the brute-force model of the fill rule
-// (tests/reference_fill.h) instead of the GDI, so that a disagreement can be
+// (support/reference_fill.h) instead of the GDI, so that a disagreement can be
 // put down to the side that departs from the rule.
 //
 // Nothing here may depend on the C library's transcendental functions, which
