@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "Main.h"
 #include "report.h"
 #include "test_surface.h"
 #include "workloads.h"
@@ -102,7 +103,8 @@ int main(int argc, char** argv) {
   }
   for (int size : {512, 1024, 2048}) {
     Register(
-        &cache, "room-size" + std::to_string(size), [size] { return bench::Room(10, size); }, size);
+        &cache, "room-size" + std::to_string(size),
+        [size] { return bench::Room(kRoomTiles, size); }, size);
   }
   return bench::Main(argc, argv);
 }

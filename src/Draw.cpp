@@ -240,14 +240,14 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
   }
 
   // Fewer than three vertices have no normal: they keep their colour.
-  if (count > 2 && (light_type == 1 || light_type == 2)) {
+  if (count > 2 && (light_type == kLightDirectional || light_type == kLightPoint)) {
     const VECTOR3D w0 = vertices[0] * World;
     const VECTOR3D w1 = vertices[1] * World;
     const VECTOR3D w2 = vertices[2] * World;
     VECTOR3D normal = (w0 - w2).Cross(w0 - w1);  // points away from the visible side
     normal.Normalize();
     float intensity;
-    if (light_type == 1) {
+    if (light_type == kLightDirectional) {
       intensity = normal.Dot(Light);  // Light is the direction the light travels
     } else {
       const VECTOR3D L = centroid * World - Light;  // from the light to the centroid

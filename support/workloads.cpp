@@ -112,8 +112,6 @@ support::PolygonList FarQuads(int count) {
 
 namespace {
 
-constexpr float kFieldOfView = 1.0471976f;  // as UpdateBlock sets it
-
 SceneFrames RecordScene() {
   StartProgram();
   SceneFrames frames;
@@ -178,7 +176,7 @@ support::PolygonList Room(int tiles, int size) {
   const VECTOR3D up(0.0f, 0.0f, -1.0f);
   View.LookAt(&eye, &direction, &up);
   Light = VECTOR3D(0.0f, 0.0f, 0.0f);  // the cube has not moved yet
-  LightType = 2;
+  LightType = kLightPoint;
   support::PolygonList list = support::Record([tiles] { DrawRoom(tiles); });
   saved.Restore();
   return list;

@@ -13,9 +13,6 @@
 
 namespace {
 
-constexpr unsigned long kCubeColors[6] = {0xFF0000, 0x00FF00, 0x0000FF,
-                                          0xFFFF00, 0x00FFFF, 0xFF00FF};
-
 bool IsCubeColor(COLORREF c) {
   for (unsigned long k : kCubeColors)
     if (c == k) return true;
@@ -73,7 +70,7 @@ TEST_F(Frame, FirstCallSetsUpTheProjectionAndLightOnce) {
   EXPECT_EQ(LightR, 10.0f);
   EXPECT_EQ(LightG, 10.0f);
   EXPECT_EQ(LightB, 10.0f);
-  EXPECT_EQ(getLightType(), 0);  // the cube, drawn last, is unlit
+  EXPECT_EQ(getLightType(), kLightNone);  // the cube, drawn last, is unlit
   LightAmb = 0.75f;
   LightG = 3.0f;
   UpdateBlock();

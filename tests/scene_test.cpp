@@ -18,10 +18,10 @@ POINT Project(const VECTOR3D& world) {
 
 class Scene : public ::testing::Test {
  protected:
-  Scene() : surface_(512, 512) {
+  Scene() : surface_(kBlockSize, kBlockSize) {
     hBlockDC = surface_.dc();
-    SetCameraProjection(512, 512, 1.0471976f);
-    LightType = 0;
+    SetCameraProjection(kBlockSize, kBlockSize, kFieldOfView);
+    LightType = kLightNone;
   }
   ~Scene() override { hBlockDC = nullptr; }
 
