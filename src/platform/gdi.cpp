@@ -2,13 +2,18 @@
 // selection rules, and the three drawing operations the renderer needs
 // (Polygon, FillRect, BitBlt). The polygon fill itself is in raster.cpp.
 //
-// Pixels are COLORREF values (0x00BBGGRR), rows top-down. Handles are not
-// pointers but encoded slot indices with a generation, so a stale or foreign
-// handle is recognised and refused instead of being dereferenced.
+// Bitmaps hold their pixels as Windows lays out a 32-bit DIB, 0x00RRGGBB
+// (bytes B, G, R, X), rows top-down: the layout of the window surfaces of the
+// usual X11 and Wayland displays, so that the frame's copy to the window needs
+// no conversion. A colour goes in and out as a COLORREF (0x00BBGGRR), turned
+// once per call. Surface DCs draw in the layout their owner asks for.
+//
+// Handles are not pointers but encoded slot indices with a generation, so a
+// stale or foreign handle is recognised and refused instead of being
+// dereferenced.
 #include "platform/gdi.h"
 
 #include <algorithm>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <new>
@@ -36,6 +41,8 @@ struct Object {
   // Bitmap, or the caller-owned surface of a surface DC.
   int width = 0;
   int height = 0;
+  int stride = 0;
+  PixelFormat format = PixelFormat::kXrgb8888;
   std::unique_ptr<std::uint32_t[]> owned;
   std::uint32_t* pixels = nullptr;
 
@@ -129,7 +136,7 @@ class HandleTable {
     // Every memory DC starts with this 1 x 1 bitmap, as on Windows.
     default_bitmap_ = MakeStock(Kind::Bitmap, 0, false);
     Object& b = objects_[default_bitmap_];
-    b.width = b.height = 1;
+    b.width = b.height = b.stride = 1;
     b.owned.reset(new std::uint32_t[1]{0});
     b.pixels = b.owned.get();
   }
@@ -153,9 +160,13 @@ class HandleTable {
 
 // Where a DC draws: its surface, or the bitmap selected into it.
 struct Target {
-  std::uint32_t* pixels = nullptr;
-  int width = 0;
-  int height = 0;
+  raster::Surface surface;
+  PixelFormat format;
+
+  // The pixel value of a colour in this target's layout.
+  std::uint32_t Value(COLORREF color) const {
+    return format == PixelFormat::kXbgr8888 ? color : raster::SwapRedBlue(color);
+  }
 };
 
 Object* FindDC(HDC dc) {
@@ -164,14 +175,13 @@ Object* FindDC(HDC dc) {
 }
 
 Target TargetOf(const Object& dc) {
-  if (dc.surface) return {dc.pixels, dc.width, dc.height};
-  const Object& b = HandleTable::Get().At(dc.bitmap);
-  return {b.pixels, b.width, b.height};
+  const Object& o = dc.surface ? dc : HandleTable::Get().At(dc.bitmap);
+  return {{o.pixels, o.width, o.height, o.stride}, o.format};
 }
 
 }  // namespace
 
-HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height) {
+HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height, int stride, PixelFormat format) {
   HandleTable& table = HandleTable::Get();
   const std::uint32_t index = table.Create(Kind::DC);
   Object& dc = table.At(index);
@@ -179,6 +189,8 @@ HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height) {
   dc.pixels = pixels;
   dc.width = pixels ? std::max(width, 0) : 0;
   dc.height = pixels ? std::max(height, 0) : 0;
+  dc.stride = std::max(stride, dc.width);
+  dc.format = format;
   dc.brush = table.Stock(WHITE_BRUSH);
   dc.pen = table.Stock(BLACK_PEN);
   dc.bitmap = HandleTable::kNone;
@@ -243,7 +255,7 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
   HandleTable& table = HandleTable::Get();
   const std::uint32_t index = table.Create(Kind::Bitmap);
   Object& b = table.At(index);
-  b.width = cx;
+  b.width = b.stride = cx;
   b.height = cy;
   b.owned = std::move(pixels);
   b.pixels = b.owned.get();
@@ -314,7 +326,7 @@ BOOL WINAPI Polygon(HDC hdc, const POINT* apt, int cpt) {
     if (table.observer) table.observer(table.observer_context, apt, cpt, brush.color);
     dc->drawn = true;
     const gdi::Target t = gdi::TargetOf(*dc);
-    raster::FillPolygon(t.pixels, t.width, t.height, apt, cpt, brush.color);
+    raster::FillPolygon(t.surface, apt, cpt, t.Value(brush.color));
   }
   return TRUE;
 }
@@ -326,14 +338,9 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
   if (brush->null) return 1;
   dc->drawn = true;
   const gdi::Target t = gdi::TargetOf(*dc);
-  const int left = std::max<LONG>(lprc->left, 0);
-  const int top = std::max<LONG>(lprc->top, 0);
-  const int right = std::min<LONG>(lprc->right, t.width);
-  const int bottom = std::min<LONG>(lprc->bottom, t.height);
-  for (int y = top; y < bottom && left < right; ++y) {
-    std::uint32_t* row = t.pixels + static_cast<std::size_t>(y) * t.width;
-    std::fill(row + left, row + right, brush->color);
-  }
+  raster::FillRect(t.surface, std::max<LONG>(lprc->left, 0), std::max<LONG>(lprc->top, 0),
+                   std::min<LONG>(lprc->right, t.surface.width),
+                   std::min<LONG>(lprc->bottom, t.surface.height), t.Value(brush->color));
   return 1;
 }
 
@@ -351,16 +358,13 @@ BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, in
   const std::int64_t shift_y = std::max<std::int64_t>({0, -dy, -sy});
   dx += shift_x, sx += shift_x, w -= shift_x;
   dy += shift_y, sy += shift_y, h -= shift_y;
-  w = std::min<std::int64_t>({w, dst.width - dx, src.width - sx});
-  h = std::min<std::int64_t>({h, dst.height - dy, src.height - sy});
+  w = std::min<std::int64_t>({w, dst.surface.width - dx, src.surface.width - sx});
+  h = std::min<std::int64_t>({h, dst.surface.height - dy, src.surface.height - sy});
   if (w <= 0 || h <= 0) return TRUE;
-  // Rows of one bitmap may overlap: copy bottom-up when moving down.
-  const bool upward = dst.pixels == src.pixels && dy > sy;
-  for (std::int64_t k = 0; k < h; ++k) {
-    const std::int64_t row = upward ? h - 1 - k : k;
-    std::memmove(dst.pixels + (dy + row) * dst.width + dx, src.pixels + (sy + row) * src.width + sx,
-                 static_cast<std::size_t>(w) * sizeof(std::uint32_t));
-  }
+  // Every value now lies within the two surfaces' int sizes.
+  raster::Copy(dst.surface, static_cast<int>(dx), static_cast<int>(dy), src.surface,
+               static_cast<int>(sx), static_cast<int>(sy), static_cast<int>(w), static_cast<int>(h),
+               dst.format != src.format);
   return TRUE;
 }
 
@@ -368,8 +372,9 @@ COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
   Object* dc = gdi::FindDC(hdc);
   if (!dc) return CLR_INVALID;
   const gdi::Target t = gdi::TargetOf(*dc);
-  if (x < 0 || y < 0 || x >= t.width || y >= t.height) return CLR_INVALID;
-  return t.pixels[static_cast<std::size_t>(y) * t.width + x];
+  if (x < 0 || y < 0 || x >= t.surface.width || y >= t.surface.height) return CLR_INVALID;
+  // The colour value is its own inverse: the swap turns a pixel back into a COLORREF.
+  return t.Value(t.surface.pixels[y * t.surface.stride + x]);
 }
 
 HANDLE WINAPI GetCurrentProcess(void) {

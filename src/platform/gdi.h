@@ -10,10 +10,19 @@
 
 namespace gdi {
 
-// A DC that draws into width x height pixels (0x00BBGGRR, rows top-down,
-// `width` pixels apart) owned by the caller, such as a window's buffer. It
-// counts as a live GDI object until DeleteDC. No bitmap can be selected into it.
-HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height);
+// How a 32-bit pixel holds its colour, named like SDL's formats: by the
+// channels from the most significant byte down.
+enum class PixelFormat : std::uint8_t {
+  kXbgr8888,  // 0x00BBGGRR, a COLORREF: bytes R, G, B, X in memory
+  kXrgb8888,  // 0x00RRGGBB: bytes B, G, R, X, as Windows lays out a 32-bit DIB
+};
+
+// A DC that draws into width x height pixels owned by the caller, such as a
+// window's buffer: rows top-down, `stride` pixels apart (`width` when 0), in
+// `format`. It counts as a live GDI object until DeleteDC. No bitmap can be
+// selected into it.
+HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height, int stride = 0,
+                    PixelFormat format = PixelFormat::kXbgr8888);
 
 // The screen DC of GetDC(NULL): a 0 x 0 surface that only serves as the model
 // for CreateCompatibleDC and CreateCompatibleBitmap.

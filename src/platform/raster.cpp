@@ -1,8 +1,11 @@
-// The polygon fill: exact integer edges, stepped row by row in bands between
-// edge events, with a path of its own for polygons that are y-monotone.
+// The rasteriser: the polygon fill (exact integer edges, stepped row by row
+// in bands between edge events, with a path of its own for polygons that are
+// y-monotone), rectangle fills and block copies.
 #include "platform/raster.h"
 
 #include <algorithm>
+#include <cstring>
+#include <cwchar>
 #include <vector>
 
 __extension__ typedef __int128 int128;  // GCC and Clang; exact products of two 33-bit values
@@ -81,10 +84,28 @@ bool MakeEdge(POINT a, POINT b, int height, Edge* edge) {
   return true;
 }
 
-void FillSpan(std::uint32_t* row, std::int64_t a, std::int64_t b, int width, std::uint32_t color) {
+// Sets p[0 .. n) to `value`, n > 0. Runs of more than a few pixels go to the C
+// library's wmemset, which picks the widest stores the processor has when the
+// program starts; the short ones are cheaper written here.
+inline void FillRun(std::uint32_t* p, std::ptrdiff_t n, std::uint32_t value) {
+  if (n <= 3) {  // indices 0, n / 2 and n - 1 cover every pixel of 1 to 3
+    p[0] = value;
+    p[n >> 1] = value;
+    p[n - 1] = value;
+    return;
+  }
+  static_assert(sizeof(wchar_t) == sizeof(std::uint32_t), "wmemset stores 32-bit values");
+  wchar_t w;
+  std::memcpy(&w, &value, sizeof w);
+  std::wmemset(reinterpret_cast<wchar_t*>(p), w, static_cast<std::size_t>(n));
+}
+
+// The pixels of one row from a to b - 1, cut to the row's width.
+inline void FillSpan(std::uint32_t* row, std::int64_t a, std::int64_t b, int width,
+                     std::uint32_t value) {
   if (a < 0) a = 0;
   if (b > width) b = width;
-  if (a < b) std::fill(row + a, row + b, color);
+  if (a < b) FillRun(row + a, b - a, value);
 }
 
 // One row down: the crossing x moves by dx / dy, carried exactly in e. No
@@ -106,13 +127,13 @@ bool ByTop(const Edge& a, const Edge& b) { return a.top < b.top; }
 // cross). The edges are stepped in locals, which stay in registers (two Edge
 // pointers might alias, which would keep their fields in memory), and are
 // stored back for the next band.
-void FillBand(std::uint32_t* row, int width, std::int64_t rows, Edge* left, Edge* right,
-              std::uint32_t color) {
+void FillBand(std::uint32_t* row, std::ptrdiff_t stride, int width, std::int64_t rows, Edge* left,
+              Edge* right, std::uint32_t color) {
   std::int64_t ax = left->x, ae = left->e;
   const std::int64_t aq = left->q, ar = left->r, ady = left->dy;
   std::int64_t bx = right->x, be = right->e;
   const std::int64_t bq = right->q, br = right->r, bdy = right->dy;
-  for (; rows > 0; --rows, row += width) {
+  for (; rows > 0; --rows, row += stride) {
     FillSpan(row, std::min(ax, bx), std::max(ax, bx), width, color);
     Step(ax, ae, aq, ar, ady);
     Step(bx, be, bq, br, bdy);
@@ -168,8 +189,9 @@ struct Chain {
 };
 
 // The common case, with neither sorting nor an active list.
-void FillMonotone(std::uint32_t* pixels, int width, int height, const POINT* pts, int count,
-                  std::uint32_t color) {
+void FillMonotone(const Surface& surface, const POINT* pts, int count, std::uint32_t color) {
+  const int width = surface.width;
+  const int height = surface.height;
   int top = 0;
   LONG bottom_y = pts[0].y;
   for (int i = 1; i < count; ++i) {
@@ -182,11 +204,11 @@ void FillMonotone(std::uint32_t* pixels, int width, int height, const POINT* pts
   Chain forward{pts, count, top, 1, {}};
   Chain backward{pts, count, top, -1, {}};
   if (!forward.Advance(y, height) || !backward.Advance(y, height)) return;
-  std::uint32_t* row = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+  std::uint32_t* row = surface.pixels + y * surface.stride;
   for (;;) {
     const std::int64_t band_end = std::min({forward.edge.bottom, backward.edge.bottom, end});
-    FillBand(row, width, band_end - y, &forward.edge, &backward.edge, color);
-    row += static_cast<std::size_t>(band_end - y) * static_cast<std::size_t>(width);
+    FillBand(row, surface.stride, width, band_end - y, &forward.edge, &backward.edge, color);
+    row += (band_end - y) * surface.stride;
     y = band_end;
     if (y >= end) return;
     if (forward.edge.bottom <= y && !forward.Advance(y, height)) return;
@@ -196,13 +218,14 @@ void FillMonotone(std::uint32_t* pixels, int width, int height, const POINT* pts
 
 }  // namespace
 
-void FillPolygon(std::uint32_t* pixels, int width, int height, const POINT* pts, int count,
-                 std::uint32_t color) {
-  if (!pixels || !pts || count < 3 || width <= 0 || height <= 0) return;
+void FillPolygon(const Surface& surface, const POINT* pts, int count, std::uint32_t color) {
+  const int width = surface.width;
+  const int height = surface.height;
+  if (!surface.pixels || !pts || count < 3 || width <= 0 || height <= 0) return;
   const int turns = TurnsInY(pts, count);
   if (turns == 0) return;  // every edge horizontal
   if (turns == 2) {
-    FillMonotone(pixels, width, height, pts, count, color);
+    FillMonotone(surface, pts, count, color);
     return;
   }
   Scratch& scratch = Scratch::Get();
@@ -239,13 +262,13 @@ void FillPolygon(std::uint32_t* pixels, int width, int height, const POINT* pts,
     std::int64_t end = next < edges.size() ? edges[next].top : last;
     for (const Edge* edge : active) end = std::min(end, edge->bottom);
 
-    std::uint32_t* row = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    std::uint32_t* row = surface.pixels + y * surface.stride;
     if (active.size() == 2) {
-      FillBand(row, width, end - y, active[0], active[1], color);
+      FillBand(row, surface.stride, width, end - y, active[0], active[1], color);
       y = end;
       continue;
     }
-    for (; y < end; ++y, row += width) {
+    for (; y < end; ++y, row += surface.stride) {
       // Insertion sort: the crossings of a row are few and mostly in order.
       std::size_t n = 0;
       for (Edge* edge : active) {
@@ -261,6 +284,41 @@ void FillPolygon(std::uint32_t* pixels, int width, int height, const POINT* pts,
       // left of it, so the spans are [x0, x1), [x2, x3), ...
       for (std::size_t k = 0; k + 1 < n; k += 2) FillSpan(row, x[k], x[k + 1], width, color);
     }
+  }
+}
+
+void FillRect(const Surface& surface, int left, int top, int right, int bottom,
+              std::uint32_t value) {
+  if (left >= right || top >= bottom) return;
+  std::uint32_t* row = surface.pixels + top * surface.stride + left;
+  if (left == 0 && right == surface.width && surface.stride == surface.width) {
+    // Whole rows of a buffer without gaps: one run, at the store width.
+    FillRun(row, static_cast<std::ptrdiff_t>(bottom - top) * surface.width, value);
+    return;
+  }
+  for (int y = top; y < bottom; ++y, row += surface.stride) FillRun(row, right - left, value);
+}
+
+void Copy(const Surface& dst, int dx, int dy, const Surface& src, int sx, int sy, int w, int h,
+          bool swap_red_blue) {
+  if (w <= 0 || h <= 0) return;
+  std::uint32_t* to = dst.pixels + dy * dst.stride + dx;
+  const std::uint32_t* from = src.pixels + sy * src.stride + sx;
+  if (swap_red_blue) {  // two layouts are never one surface, so never overlap
+    for (int y = 0; y < h; ++y, to += dst.stride, from += src.stride)
+      for (int x = 0; x < w; ++x) to[x] = SwapRedBlue(from[x]);
+    return;
+  }
+  const std::size_t row_bytes = static_cast<std::size_t>(w) * sizeof(std::uint32_t);
+  if (dst.stride == w && src.stride == w) {  // whole rows without gaps: one block
+    std::memmove(to, from, row_bytes * static_cast<std::size_t>(h));
+    return;
+  }
+  // Rows of one surface may overlap: copy bottom-up when moving down.
+  const bool upward = dst.pixels == src.pixels && dy > sy;
+  for (int k = 0; k < h; ++k) {
+    const std::ptrdiff_t row = upward ? h - 1 - k : k;
+    std::memmove(to + row * dst.stride, from + row * src.stride, row_bytes);
   }
 }
 
