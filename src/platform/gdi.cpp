@@ -14,7 +14,6 @@
 #include "platform/gdi.h"
 
 #include <algorithm>
-#include <deque>
 #include <memory>
 #include <new>
 #include <vector>
@@ -28,36 +27,41 @@ namespace {
 
 enum class Kind : std::uint8_t { Free, DC, Bitmap, Brush, Pen };
 
+// One slot of the handle table. A free slot holds the defaults below, apart
+// from its generation, so that taking it needs only the fields that differ.
 struct Object {
   Kind kind = Kind::Free;
   bool stock = false;
+  bool null = false;     // brush and pen: NULL_BRUSH, NULL_PEN paint nothing
+  bool surface = false;  // DC: a surface or screen DC, drawing into its own pixels
+  bool drawn = false;    // DC: a surface DC that some operation has painted on
+  PixelFormat format = PixelFormat::kXrgb8888;  // bitmap, surface DC
   std::uint32_t generation = 0;
   int selections = 0;  // how many DCs hold this object selected
 
-  // Brush and pen.
-  COLORREF color = 0;
-  bool null = false;  // NULL_BRUSH, NULL_PEN: paint nothing
+  COLORREF color = 0;  // brush and pen
 
   // Bitmap, or the caller-owned surface of a surface DC.
   int width = 0;
   int height = 0;
   int stride = 0;
-  PixelFormat format = PixelFormat::kXrgb8888;
-  std::unique_ptr<std::uint32_t[]> owned;
   std::uint32_t* pixels = nullptr;
+  std::unique_ptr<std::uint32_t[]> owned;
 
   // DC: selected objects, as slot indices.
   std::uint32_t bitmap = 0;
   std::uint32_t brush = 0;
   std::uint32_t pen = 0;
-  bool surface = false;  // a surface or screen DC: draws into its own pixels
-  bool drawn = false;    // a surface DC that some operation has painted on
 };
 
+// Every object, in slots reused after deletion. The polygon path calls into
+// it five times per polygon (brush made, selected, used, deselected,
+// deleted), so each call is a few loads and stores: a slot is found from its
+// handle without a search, and a handle from its slot without a lookup.
 class HandleTable {
  public:
   static HandleTable& Get() {
-    static HandleTable table;
+    static HandleTable table;  // made on first use, before any handle exists
     return table;
   }
 
@@ -71,10 +75,8 @@ class HandleTable {
       objects_.emplace_back();
     }
     Object& o = objects_[index];
-    const std::uint32_t generation = o.generation + 1;
-    o = Object{};
     o.kind = kind;
-    o.generation = generation;
+    ++o.generation;
     ++live_;
     return index;
   }
@@ -82,8 +84,13 @@ class HandleTable {
   void Destroy(std::uint32_t index) {
     Object& o = objects_[index];
     const std::uint32_t generation = o.generation;
-    o = Object{};  // releases an owned bitmap
-    o.generation = generation;
+    if (o.kind == Kind::Brush) {  // the common case: only these can differ
+      o.kind = Kind::Free;
+      o.color = 0;
+    } else {
+      o = Object{};  // releases an owned bitmap
+      o.generation = generation;
+    }
     free_.push_back(index);
     --live_;
   }
@@ -97,8 +104,9 @@ class HandleTable {
   // The slot a handle names, or null when the handle is not a live object.
   Object* Find(const void* handle, std::uint32_t* index_out = nullptr) {
     const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    // Slot 0 does not exist: index + 1 is encoded, so a null handle fails here.
     const std::uintptr_t slot = (value & 0xFFFFFFFFu) >> 4;
-    if (slot == 0 || slot > objects_.size() || (value & 0xF) != 0) return nullptr;
+    if (slot - 1 >= objects_.size() || (value & 0xF) != 0) return nullptr;
     const auto index = static_cast<std::uint32_t>(slot - 1);
     Object& o = objects_[index];
     if (o.kind == Kind::Free || o.generation != (value >> 32)) return nullptr;
@@ -106,6 +114,7 @@ class HandleTable {
     return &o;
   }
 
+  // Slot references last until the next Create, which may move the slots.
   Object& At(std::uint32_t index) { return objects_[index]; }
 
   std::uint32_t Stock(int i) {
@@ -122,24 +131,7 @@ class HandleTable {
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
  private:
-  HandleTable() {
-    for (auto& s : stock_) s = kNone;
-    stock_[WHITE_BRUSH] = MakeStock(Kind::Brush, RGB(255, 255, 255), false);
-    stock_[1] = MakeStock(Kind::Brush, RGB(192, 192, 192), false);  // LTGRAY_BRUSH
-    stock_[2] = MakeStock(Kind::Brush, RGB(128, 128, 128), false);  // GRAY_BRUSH
-    stock_[3] = MakeStock(Kind::Brush, RGB(64, 64, 64), false);     // DKGRAY_BRUSH
-    stock_[BLACK_BRUSH] = MakeStock(Kind::Brush, RGB(0, 0, 0), false);
-    stock_[NULL_BRUSH] = MakeStock(Kind::Brush, 0, true);
-    stock_[WHITE_PEN] = MakeStock(Kind::Pen, RGB(255, 255, 255), false);
-    stock_[BLACK_PEN] = MakeStock(Kind::Pen, RGB(0, 0, 0), false);
-    stock_[NULL_PEN] = MakeStock(Kind::Pen, 0, true);
-    // Every memory DC starts with this 1 x 1 bitmap, as on Windows.
-    default_bitmap_ = MakeStock(Kind::Bitmap, 0, false);
-    Object& b = objects_[default_bitmap_];
-    b.width = b.height = b.stride = 1;
-    b.owned.reset(new std::uint32_t[1]{0});
-    b.pixels = b.owned.get();
-  }
+  HandleTable();
 
   std::uint32_t MakeStock(Kind kind, COLORREF color, bool null) {
     const std::uint32_t index = Create(kind);
@@ -151,12 +143,32 @@ class HandleTable {
     return index;
   }
 
-  std::deque<Object> objects_;  // stable addresses while slots are added
+  std::vector<Object> objects_;
   std::vector<std::uint32_t> free_;
   DWORD live_ = 0;
   std::uint32_t stock_[NULL_PEN + 1];
   std::uint32_t default_bitmap_ = kNone;
 };
+
+// Out of line, so that Get() stays small enough to inline everywhere.
+HandleTable::HandleTable() {
+  for (auto& s : stock_) s = kNone;
+  stock_[WHITE_BRUSH] = MakeStock(Kind::Brush, RGB(255, 255, 255), false);
+  stock_[1] = MakeStock(Kind::Brush, RGB(192, 192, 192), false);  // LTGRAY_BRUSH
+  stock_[2] = MakeStock(Kind::Brush, RGB(128, 128, 128), false);  // GRAY_BRUSH
+  stock_[3] = MakeStock(Kind::Brush, RGB(64, 64, 64), false);     // DKGRAY_BRUSH
+  stock_[BLACK_BRUSH] = MakeStock(Kind::Brush, RGB(0, 0, 0), false);
+  stock_[NULL_BRUSH] = MakeStock(Kind::Brush, 0, true);
+  stock_[WHITE_PEN] = MakeStock(Kind::Pen, RGB(255, 255, 255), false);
+  stock_[BLACK_PEN] = MakeStock(Kind::Pen, RGB(0, 0, 0), false);
+  stock_[NULL_PEN] = MakeStock(Kind::Pen, 0, true);
+  // Every memory DC starts with this 1 x 1 bitmap, as on Windows.
+  default_bitmap_ = MakeStock(Kind::Bitmap, 0, false);
+  Object& b = objects_[default_bitmap_];
+  b.width = b.height = b.stride = 1;
+  b.owned.reset(new std::uint32_t[1]{0});
+  b.pixels = b.owned.get();
+}
 
 // Where a DC draws: its surface, or the bitmap selected into it.
 struct Target {
@@ -319,15 +331,16 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
 BOOL WINAPI Polygon(HDC hdc, const POINT* apt, int cpt) {
   Object* dc = gdi::FindDC(hdc);
   if (!dc || !apt || cpt < 2) return FALSE;
-  const Object& brush = HandleTable::Get().At(dc->brush);
+  HandleTable& table = HandleTable::Get();
+  const Object& brush = table.At(dc->brush);
   // The pen's outline is not drawn; ORVIX selects the null pen.
-  if (!brush.null) {
-    const HandleTable& table = HandleTable::Get();
-    if (table.observer) table.observer(table.observer_context, apt, cpt, brush.color);
-    dc->drawn = true;
-    const gdi::Target t = gdi::TargetOf(*dc);
-    raster::FillPolygon(t.surface, apt, cpt, t.Value(brush.color));
-  }
+  if (brush.null) return TRUE;
+  const COLORREF color = brush.color;
+  dc->drawn = true;
+  const gdi::Target t = gdi::TargetOf(*dc);
+  // Last, as it may call anything: no slot reference is used after it.
+  if (table.observer) table.observer(table.observer_context, apt, cpt, color);
+  raster::FillPolygon(t.surface, apt, cpt, t.Value(color));
   return TRUE;
 }
 
