@@ -181,7 +181,7 @@ struct Target {
   }
 };
 
-Object* FindDC(HDC dc) {
+inline Object* FindDC(HDC dc) {
   Object* o = HandleTable::Get().Find(dc);
   return (o && o->kind == Kind::DC) ? o : nullptr;
 }

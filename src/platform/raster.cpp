@@ -152,19 +152,30 @@ bool ByTop(const Edge& a, const Edge& b) { return a.top < b.top; }
 
 // `rows` rows between two edges: the span between their crossings (which one
 // is left does not matter, and the edges of a self-intersecting polygon may
-// cross). The edges are stepped in locals, which stay in registers (two Edge
-// pointers might alias, which would keep their fields in memory), and are
-// stored back for the next band.
+// cross), cut to the row's width only when `clip` says a crossing may lie
+// outside it. The edges are stepped in locals, which stay in registers (two
+// Edge pointers might alias, which would keep their fields in memory), and
+// are stored back for the next band.
 inline void FillBand(std::uint32_t* row, std::ptrdiff_t stride, int width, std::int64_t rows,
-                     Edge* left, Edge* right, std::uint32_t color) {
+                     Edge* left, Edge* right, bool clip, std::uint32_t color) {
   std::int64_t ax = left->x, ae = left->e;
   const std::int64_t aq = left->q, ar = left->r, ady = left->dy;
   std::int64_t bx = right->x, be = right->e;
   const std::int64_t bq = right->q, br = right->r, bdy = right->dy;
-  for (; rows > 0; --rows, row += stride) {
-    FillSpan(row, std::min(ax, bx), std::max(ax, bx), width, color);
-    Step(ax, ae, aq, ar, ady);
-    Step(bx, be, bq, br, bdy);
+  if (clip) {
+    for (; rows > 0; --rows, row += stride) {
+      FillSpan(row, std::min(ax, bx), std::max(ax, bx), width, color);
+      Step(ax, ae, aq, ar, ady);
+      Step(bx, be, bq, br, bdy);
+    }
+  } else {
+    for (; rows > 0; --rows, row += stride) {
+      const std::int64_t a = std::min(ax, bx);
+      const std::int64_t b = std::max(ax, bx);
+      if (a < b) FillRun(row + a, b - a, color);
+      Step(ax, ae, aq, ar, ady);
+      Step(bx, be, bq, br, bdy);
+    }
   }
   left->x = ax, left->e = ae;
   right->x = bx, right->e = be;
@@ -173,17 +184,20 @@ inline void FillBand(std::uint32_t* row, std::ptrdiff_t stride, int width, std::
 // What one pass over the vertices tells: how often y turns around the
 // polygon, horizontal edges skipped (two means y-monotone, as every convex
 // polygon is: every row crosses exactly two edges; zero, that every edge is
-// horizontal), and the first vertex with the least y and the greatest y.
+// horizontal), the first vertex with the least y, and the bounds.
 struct Outline {
   int turns = 0;
   int top = 0;
   LONG top_y = 0;
   LONG bottom_y = 0;
+  LONG left_x = 0;
+  LONG right_x = 0;
 };
 
 Outline Scan(const POINT* pts, int count) {
   Outline o;
   o.top_y = o.bottom_y = pts[0].y;
+  o.left_x = o.right_x = pts[0].x;
   int first = 0;                     // the direction of the first edge that is not horizontal
   int last = 0;                      // and of the latest
   LONG previous = pts[count - 1].y;  // from the edge that closes the polygon on
@@ -194,6 +208,8 @@ Outline Scan(const POINT* pts, int count) {
       o.top = i;
     }
     o.bottom_y = std::max(o.bottom_y, y);
+    o.left_x = std::min(o.left_x, pts[i].x);
+    o.right_x = std::max(o.right_x, pts[i].x);
     if (y != previous) {
       const int direction = y > previous ? 1 : -1;
       if (first == 0) {
@@ -243,10 +259,12 @@ void FillMonotone(const Surface& surface, const POINT* pts, int count, const Out
   Chain forward{pts, count, outline.top, 1, {}};
   Chain backward{pts, count, outline.top, -1, {}};
   if (!forward.Advance(y, height) || !backward.Advance(y, height)) return;
+  // Every crossing lies between the least and greatest x of the vertices.
+  const bool clip = outline.left_x < 0 || outline.right_x > surface.width;
   std::uint32_t* row = surface.pixels + y * surface.stride;
   for (;;) {
     const std::int64_t band_end = std::min({forward.edge.bottom, backward.edge.bottom, end});
-    FillBand(row, surface.stride, surface.width, band_end - y, &forward.edge, &backward.edge,
+    FillBand(row, surface.stride, surface.width, band_end - y, &forward.edge, &backward.edge, clip,
              color);
     row += (band_end - y) * surface.stride;
     y = band_end;
@@ -304,7 +322,7 @@ void FillPolygon(const Surface& surface, const POINT* pts, int count, std::uint3
 
     std::uint32_t* row = surface.pixels + y * surface.stride;
     if (active.size() == 2) {
-      FillBand(row, surface.stride, width, end - y, active[0], active[1], color);
+      FillBand(row, surface.stride, width, end - y, active[0], active[1], true, color);
       y = end;
       continue;
     }
