@@ -114,6 +114,31 @@ TEST_F(Pipeline, ProjectsAndTruncatesTowardZero) {
   EXPECT_EQ(surface_.At(0, 1), 0x00FF00u);  // rounded down, the edge would start at -1
 }
 
+TEST_F(Pipeline, ViewCoordinatesAreRoundedToFloatBeforeTheProjection) {
+  // A view turned 45 degrees about the vertical; a vertex's view z is its
+  // model z. The first vertex's view x, about 25.62, is no float: rounded to
+  // one, as it is stored, it projects to 429.999969, column 429. Kept in
+  // double, as an optimiser that drops the rounding does, it would give 430.
+  const float c = 0.70710677f;
+  const float m[4][4] = {{c, 0, c, 0}, {-c, 0, c, 0}, {0, 1, 0, 0}, {3, 0, 0, 1}};
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) Matrix.m[i][j] = m[i][j];
+  const VECTOR3D tri[3] = {
+      {39.0808563f, 7.08830261f, 0}, {39.0808563f, 7.08830261f, 5}, {42.0f, 7.0f, 0}};
+  std::vector<POINT> expected;
+  for (const VECTOR3D& v : tri) {
+    const auto view = [&m, &v](int j) {
+      return static_cast<float>(
+          ((double(v.x) * m[0][j] + double(v.y) * m[1][j]) + double(v.z) * m[2][j]) + m[3][j]);
+    };
+    expected.push_back(
+        POINT{TruncateToInt(ScreenX(view(0), view(2))), TruncateToInt(ScreenY(view(1), view(2)))});
+  }
+  ASSERT_EQ(expected[0].x, 429);
+  Polygon3D(surface_.dc(), COLOR(0x00FF00UL), 3, tri);
+  ExpectExactly(expected, 0x00FF00);
+}
+
 TEST_F(Pipeline, BackFaceTestUsesTheFirstThreeScreenPoints) {
   // Unit factors and a 100-pixel surface: (x, y, 1) projects to ((x + 0.5) 100, (y + 0.5) 100).
   CXCamera = CYCamera = 100;
