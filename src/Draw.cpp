@@ -39,6 +39,16 @@ void ScaleColumns(float (&m)[N][N], float sx, float sy, float sz) {
   }
 }
 
+// (x, y, z, 1) x M, which Polygon3D does five times per polygon: here so that
+// it inlines there.
+inline VECTOR3D Transform(const VECTOR3D& v, const MATRIX4D& M) {
+  const double x = v.x, y = v.y, z = v.z;
+  return VECTOR3D(
+      static_cast<float>(((x * M.m[0][0] + y * M.m[1][0]) + z * M.m[2][0]) + M.m[3][0]),
+      static_cast<float>(((x * M.m[0][1] + y * M.m[1][1]) + z * M.m[2][1]) + M.m[3][1]),
+      static_cast<float>(((x * M.m[0][2] + y * M.m[1][2]) + z * M.m[2][2]) + M.m[3][2]));
+}
+
 }  // namespace
 
 VECTOR2D VECTOR2D::operator*(const MATRIX2D& M) const {
@@ -116,16 +126,7 @@ VECTOR3D VECTOR3D::operator-(const VECTOR3D& b) const {
 VECTOR3D VECTOR3D::operator*(float k) const { return VECTOR3D(x * k, y * k, z * k); }
 VECTOR3D VECTOR3D::operator/(float k) const { return VECTOR3D(x / k, y / k, z / k); }
 
-VECTOR3D VECTOR3D::operator*(const MATRIX4D& M) const {
-  VECTOR3D r;
-  r.x = static_cast<float>(
-      ((double(x) * M.m[0][0] + double(y) * M.m[1][0]) + double(z) * M.m[2][0]) + M.m[3][0]);
-  r.y = static_cast<float>(
-      ((double(x) * M.m[0][1] + double(y) * M.m[1][1]) + double(z) * M.m[2][1]) + M.m[3][1]);
-  r.z = static_cast<float>(
-      ((double(x) * M.m[0][2] + double(y) * M.m[1][2]) + double(z) * M.m[2][2]) + M.m[3][2]);
-  return r;
-}
+VECTOR3D VECTOR3D::operator*(const MATRIX4D& M) const { return Transform(*this, M); }
 
 VECTOR3D& VECTOR3D::operator*=(const MATRIX4D& M) {
   const VECTOR3D r = *this * M;
@@ -220,16 +221,14 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
   }
   const int light_type = getLightType();
 
-  VECTOR3D centroid(0.0f, 0.0f, 0.0f);  // model space, the mean of the vertices so far
-  VECTOR3D screen[3];                   // (sx, sy, view z) of the first three vertices
+  VECTOR3D screen[3];  // (sx, sy, view z) of the first three vertices
   for (int i = 0; i < count; ++i) {
-    const VECTOR3D P = vertices[i] * Matrix;
+    const VECTOR3D P = Transform(vertices[i], Matrix);
     if (!(P.z > NearClip)) return;  // dropped whole, never cut; NaN is dropped too
     const float sx = Project(P.x, P.z, MultiplyX, CXCamera);
     const float sy = Project(P.y, P.z, MultiplyY, CYCamera);
     points[i].x = TruncateToInt(sx);
     points[i].y = TruncateToInt(sy);
-    centroid = (centroid * float(i) + vertices[i]) / float(i + 1);
     if (i <= 2) screen[i] = VECTOR3D(sx, sy, P.z);
     if (i == 2) {
       // Counter-clockwise on the y-down screen passes; clockwise or collinear
@@ -241,16 +240,21 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
 
   // Fewer than three vertices have no normal: they keep their colour.
   if (count > 2 && (light_type == kLightDirectional || light_type == kLightPoint)) {
-    const VECTOR3D w0 = vertices[0] * World;
-    const VECTOR3D w1 = vertices[1] * World;
-    const VECTOR3D w2 = vertices[2] * World;
+    const VECTOR3D w0 = Transform(vertices[0], World);
+    const VECTOR3D w1 = Transform(vertices[1], World);
+    const VECTOR3D w2 = Transform(vertices[2], World);
     VECTOR3D normal = (w0 - w2).Cross(w0 - w1);  // points away from the visible side
     normal.Normalize();
     float intensity;
     if (light_type == kLightDirectional) {
       intensity = normal.Dot(Light);  // Light is the direction the light travels
     } else {
-      const VECTOR3D L = centroid * World - Light;  // from the light to the centroid
+      // The centroid in model space, as a running mean: after each vertex,
+      // the mean of the vertices so far. Done only for a polygon that is drawn
+      // and lit by a point, the one case that reads it.
+      VECTOR3D centroid(0.0f, 0.0f, 0.0f);
+      for (int i = 0; i < count; ++i) centroid = (centroid * float(i) + vertices[i]) / float(i + 1);
+      const VECTOR3D L = Transform(centroid, World) - Light;  // from the light to the centroid
       const float len = L.Length();
       intensity = static_cast<float>(double(normal.Dot(L)) / (double(len) * len));
     }
