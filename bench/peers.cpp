@@ -261,6 +261,7 @@ class Canvas {
 struct Workload {
   std::string name;
   std::function<support::PolygonList()> make;
+  bool every_contender = true;      // else only ours, cairo and the floor
   support::PolygonList list;        // made on first use
   std::vector<std::uint32_t> ours;  // our pixels, for the comparison
   std::size_t pixels = 0;
@@ -330,17 +331,35 @@ void Run(benchmark::State& state, Registry* registry, std::size_t w, std::size_t
 
 int main(int argc, char** argv) {
   Registry registry;
-  registry.workloads = {
-      {"frame-first", [] { return bench::RecordedFrames().first; }, {}, {}, 0, false},
-      {"frame-corner", [] { return bench::RecordedFrames().corner; }, {}, {}, 0, false},
-      {"room20", [] { return bench::Room(20, kSize); }, {}, {}, 0, false},
-      {"room40", [] { return bench::Room(40, kSize); }, {}, {}, 0, false},
-      {"tiny600", [] { return bench::TinyQuads(600); }, {}, {}, 0, false},
-      {"far16", [] { return bench::FarQuads(16); }, {}, {}, 0, false},
+  const auto add = [&registry](std::string name, std::function<support::PolygonList()> make,
+                               bool every_contender = true) {
+    Workload& w = registry.workloads.emplace_back();
+    w.name = std::move(name);
+    w.make = std::move(make);
+    w.every_contender = every_contender;
   };
+  add("frame-first", [] { return bench::RecordedFrames().first; });
+  add("frame-corner", [] { return bench::RecordedFrames().corner; });
+  // The room of the first frame at 5 to 80 tiles a face: how the cost grows
+  // with the number of polygons (the slowest libraries sit out the series).
+  add(
+      "room5", [] { return bench::Room(5, kSize); }, false);
+  add(
+      "room10", [] { return bench::Room(10, kSize); }, false);
+  add("room20", [] { return bench::Room(20, kSize); });
+  add("room40", [] { return bench::Room(40, kSize); });
+  add(
+      "room80", [] { return bench::Room(80, kSize); }, false);
+  add("tiny600", [] { return bench::TinyQuads(600); });
+  add("far16", [] { return bench::FarQuads(16); });
   for (std::size_t w = 0; w < registry.workloads.size(); ++w) {
     for (std::size_t c = 0; c < std::size(kContenders); ++c) {
-      const std::string name = registry.workloads[w].name + "/" + kContenders[c].name;
+      const std::string& contender = kContenders[c].name;
+      if (!registry.workloads[w].every_contender && contender != "ours" && contender != "cairo" &&
+          contender != "floor") {
+        continue;
+      }
+      const std::string name = registry.workloads[w].name + "/" + contender;
       benchmark::RegisterBenchmark(name.c_str(), Run, &registry, w, c)
           ->Unit(benchmark::kMicrosecond);
     }
