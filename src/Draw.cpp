@@ -2,6 +2,7 @@
 #include "Draw.h"
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 // ---- Value types ----------------------------------------------------------
@@ -39,6 +40,15 @@ void ScaleColumns(float (&m)[N][N], float sx, float sy, float sz) {
   }
 }
 
+// Row `a` of a product A x B: out[j] = ((a0 b0j + a1 b1j) + a2 b2j) + a3 b3j.
+void ProductRow(const float (&a)[4], const MATRIX4D& b, float (&out)[4]) {
+  const double a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3];
+  for (int j = 0; j < 4; ++j) {
+    out[j] =
+        static_cast<float>(((a0 * b.m[0][j] + a1 * b.m[1][j]) + a2 * b.m[2][j]) + a3 * b.m[3][j]);
+  }
+}
+
 // (x, y, z, 1) x M, which Polygon3D does five times per polygon: here so that
 // it inlines there.
 inline VECTOR3D Transform(const VECTOR3D& v, const MATRIX4D& M) {
@@ -70,13 +80,7 @@ void MATRIX3D::MulScaling(float sx, float sy, float sz) { ScaleColumns(m, sx, sy
 
 MATRIX4D MATRIX4D::operator*(const MATRIX4D& b) const {
   MATRIX4D r;
-  for (int i = 0; i < 4; ++i) {
-    for (int j = 0; j < 4; ++j) {
-      r.m[i][j] = static_cast<float>(((double(m[i][0]) * b.m[0][j] + double(m[i][1]) * b.m[1][j]) +
-                                      double(m[i][2]) * b.m[2][j]) +
-                                     double(m[i][3]) * b.m[3][j]);
-    }
-  }
+  for (int i = 0; i < 4; ++i) ProductRow(m[i], b, r.m[i]);
   return r;
 }
 
@@ -178,7 +182,24 @@ void SetCameraProjection(float cx, float cy, float angle) {
   MultiplyY = static_cast<float>(double(MultiplyX) * CYCamera / CXCamera);
 }
 
-void UpdateCamera() { Matrix = World * View; }
+void UpdateCamera() {
+  // The room's tiles differ only in World's translation, row 3: rows 0-2 of
+  // the product, which depend on World's rows 0-2 and on View alone, are
+  // computed again only when those are not the same to the bit as last time.
+  static float rows_of[3][4];  // World's rows 0-2 and View as they were
+  static MATRIX4D view_of;
+  static float product[3][4];  // and rows 0-2 of their product
+  static bool kept = false;
+  if (!kept || std::memcmp(rows_of, World.m, sizeof rows_of) != 0 ||
+      std::memcmp(&view_of, &View, sizeof view_of) != 0) {
+    for (int i = 0; i < 3; ++i) ProductRow(World.m[i], View, product[i]);
+    std::memcpy(rows_of, World.m, sizeof rows_of);
+    view_of = View;
+    kept = true;
+  }
+  std::memcpy(Matrix.m, product, sizeof product);
+  ProductRow(World.m[3], View, Matrix.m[3]);
+}
 
 // ---- Pipeline -------------------------------------------------------------
 
