@@ -242,7 +242,12 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
   }
   const int light_type = getLightType();
 
-  VECTOR3D screen[3];  // (sx, sy, view z) of the first three vertices
+  // Only a polygon lit by a point light reads it: three divisions a vertex
+  // the others are spared. Taken in the loop, where the processor overlaps
+  // it with the projection's divisions.
+  const bool point_light = light_type == kLightPoint;
+  VECTOR3D centroid(0.0f, 0.0f, 0.0f);  // model space, the mean of the vertices so far
+  VECTOR3D screen[3];                   // (sx, sy, view z) of the first three vertices
   for (int i = 0; i < count; ++i) {
     const VECTOR3D P = Transform(vertices[i], Matrix);
     if (!(P.z > NearClip)) return;  // dropped whole, never cut; NaN is dropped too
@@ -250,6 +255,7 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
     const float sy = Project(P.y, P.z, MultiplyY, CYCamera);
     points[i].x = TruncateToInt(sx);
     points[i].y = TruncateToInt(sy);
+    if (point_light) centroid = (centroid * float(i) + vertices[i]) / float(i + 1);
     if (i <= 2) screen[i] = VECTOR3D(sx, sy, P.z);
     if (i == 2) {
       // Counter-clockwise on the y-down screen passes; clockwise or collinear
@@ -270,11 +276,6 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
     if (light_type == kLightDirectional) {
       intensity = normal.Dot(Light);  // Light is the direction the light travels
     } else {
-      // The centroid in model space, as a running mean: after each vertex,
-      // the mean of the vertices so far. Done only for a polygon that is drawn
-      // and lit by a point, the one case that reads it.
-      VECTOR3D centroid(0.0f, 0.0f, 0.0f);
-      for (int i = 0; i < count; ++i) centroid = (centroid * float(i) + vertices[i]) / float(i + 1);
       const VECTOR3D L = Transform(centroid, World) - Light;  // from the light to the centroid
       const float len = L.Length();
       intensity = static_cast<float>(double(normal.Dot(L)) / (double(len) * len));
