@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "Main.h"
 #include "report.h"
 #include "test_surface.h"
 #include "workloads.h"
@@ -20,12 +21,12 @@
 namespace {
 
 struct Workload {
-  bench::PolygonList list;
+  support::PolygonList list;
   int size = 0;
   std::vector<bench::Span> spans;
-  std::unique_ptr<TestSurface> ours;            // memory DC and bitmap, like the back buffer
-  std::unique_ptr<bench::BufferSurface> floor;  // plain buffer for the span loop
-  bool agree = false;                           // ours paints exactly the floor's pixels
+  std::unique_ptr<TestSurface> ours;     // memory DC and bitmap, like the back buffer
+  std::unique_ptr<BufferSurface> floor;  // plain buffer for the span loop
+  bool agree = false;                    // ours paints exactly the floor's pixels
 };
 
 // Workloads are built on first use, outside any timed loop. main owns them,
@@ -33,7 +34,7 @@ struct Workload {
 using Cache = std::map<std::string, std::unique_ptr<Workload>>;
 
 Workload& Get(Cache* cache, const std::string& name,
-              const std::function<bench::PolygonList()>& make, int size) {
+              const std::function<support::PolygonList()>& make, int size) {
   std::unique_ptr<Workload>& w = (*cache)[name];
   if (w) return *w;
   w = std::make_unique<Workload>();
@@ -41,7 +42,7 @@ Workload& Get(Cache* cache, const std::string& name,
   w->size = size;
   w->spans = bench::ReferenceSpans(w->list, size, size);
   w->ours = std::make_unique<TestSurface>(size, size);
-  w->floor = std::make_unique<bench::BufferSurface>(size, size);
+  w->floor = std::make_unique<BufferSurface>(size, size);
   bench::Clear(w->ours->dc(), size, size);
   bench::FillThroughGdi(w->ours->dc(), w->list);
   bench::Clear(w->floor->dc(), size, size);
@@ -56,7 +57,7 @@ void SetCounters(benchmark::State& state, const Workload& w) {
   state.counters["size"] = w.size;
 }
 
-void Register(Cache* cache, const std::string& name, std::function<bench::PolygonList()> make,
+void Register(Cache* cache, const std::string& name, std::function<support::PolygonList()> make,
               int size) {
   benchmark::RegisterBenchmark((name + "/ours").c_str(), [cache, name, make,
                                                           size](benchmark::State& state) {
@@ -102,7 +103,8 @@ int main(int argc, char** argv) {
   }
   for (int size : {512, 1024, 2048}) {
     Register(
-        &cache, "room-size" + std::to_string(size), [size] { return bench::Room(10, size); }, size);
+        &cache, "room-size" + std::to_string(size),
+        [size] { return bench::Room(kRoomTiles, size); }, size);
   }
   return bench::Main(argc, argv);
 }

@@ -16,18 +16,17 @@
 #include "Main.h"
 #include "platform/headless.h"
 #include "report.h"
+#include "test_surface.h"
 #include "workloads.h"
 
 namespace {
 
-constexpr int kSize = 512;
-constexpr float kFieldOfView = 1.0471976f;  // UpdateBlock's projection
 constexpr int kTinyQuads = 600;
 
 struct Frame {
   std::vector<bench::Span> spans;
   std::size_t polygons = 0;
-  bench::BufferSurface floor{kSize, kSize};
+  BufferSurface floor{kBlockSize, kBlockSize};
 };
 
 // The program started and its first frame (the one-time set-up) done; the
@@ -39,8 +38,8 @@ void Prepare(std::unique_ptr<Frame>* frame) {
   bench::StartProgram();
   UpdateBlock();
   headless::AdvanceTickCount(33);
-  const bench::PolygonList list = bench::Record(UpdateBlock);
-  (*frame)->spans = bench::ReferenceSpans(list, kSize, kSize);
+  const support::PolygonList list = support::Record(UpdateBlock);
+  (*frame)->spans = bench::ReferenceSpans(list, kBlockSize, kBlockSize);
   (*frame)->polygons = list.size();
 }
 
@@ -66,7 +65,7 @@ void FrameFloor(benchmark::State& state, std::unique_ptr<Frame>* prepared) {
   const HDC dc = frame.floor.dc();
   std::uint32_t* pixels = frame.floor.pixels();
   for (auto _ : state) {
-    bench::Clear(dc, kSize, kSize);
+    bench::Clear(dc, kBlockSize, kBlockSize);
     bench::WriteSpans(pixels, frame.spans);
     benchmark::ClobberMemory();
   }
@@ -76,13 +75,13 @@ void FrameFloor(benchmark::State& state, std::unique_ptr<Frame>* prepared) {
 // The quads of bench::TinyQuads, 2 x 2 pixels each on a 512 x 512 surface,
 // put back into model space facing the camera at z = 10.
 std::vector<VECTOR3D> TinyModelQuads() {
-  const double pixel = 10.0 * 2.0 / std::cos(kFieldOfView / 2.0) / kSize;  // model units
-  const bench::PolygonList screen = bench::TinyQuads(kTinyQuads);
+  const double pixel = 10.0 * 2.0 / std::cos(kFieldOfView / 2.0) / kBlockSize;  // model units
+  const support::PolygonList screen = bench::TinyQuads(kTinyQuads);
   std::vector<VECTOR3D> quads;
   for (const auto& item : screen.items) {
     const POINT corner = screen.Points(item)[0];
-    const float x = static_cast<float>((corner.x - kSize / 2) * pixel);
-    const float y = static_cast<float>((corner.y - kSize / 2) * pixel);
+    const float x = static_cast<float>((corner.x - kBlockSize / 2) * pixel);
+    const float y = static_cast<float>((corner.y - kBlockSize / 2) * pixel);
     const float d = static_cast<float>(2 * pixel);
     // Counter-clockwise on the y-down screen, so the back-face test passes.
     quads.insert(quads.end(), {VECTOR3D(x, y, 10), VECTOR3D(x, y + d, 10),
@@ -93,22 +92,22 @@ std::vector<VECTOR3D> TinyModelQuads() {
 
 void TinyQuadsThroughPipeline(benchmark::State& state, int light_type) {
   static const std::vector<VECTOR3D> quads = TinyModelQuads();
-  bench::BufferSurface surface(kSize, kSize);
+  BufferSurface surface(kBlockSize, kBlockSize);
   // The frame reads Light and LightType; put them back for its next run.
   const VECTOR3D light = Light;
   const int type = LightType;
-  SetCameraProjection(kSize, kSize, kFieldOfView);  // the same as UpdateBlock's
+  SetCameraProjection(kBlockSize, kBlockSize, kFieldOfView);  // the same as UpdateBlock's
   World.Identity();
   View.Identity();
   UpdateCamera();
   LightType = light_type;
   Light = VECTOR3D(0.0f, 0.0f, 0.0f);
-  LightAmb = 0.5f;
-  LightR = LightG = LightB = 10.0f;
+  LightAmb = kLightAmbient;
+  LightR = LightG = LightB = kLightGain;
   const auto draw = [&surface] {
     for (int k = 0; k < kTinyQuads; ++k) Polygon3D(surface.dc(), COLOR(0x4080C0), 4, &quads[4 * k]);
   };
-  const std::size_t drawn = bench::Record(draw).size();
+  const std::size_t drawn = support::Record(draw).size();
   if (drawn != kTinyQuads) {
     state.SkipWithError("not every tiny quad reaches Polygon");
   } else {
@@ -128,9 +127,9 @@ int main(int argc, char** argv) {
   std::unique_ptr<Frame> frame;
   benchmark::RegisterBenchmark("frame/ours", FrameOurs, &frame)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("frame/floor", FrameFloor, &frame)->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("tiny-unlit/ours", TinyQuadsThroughPipeline, 0)
+  benchmark::RegisterBenchmark("tiny-unlit/ours", TinyQuadsThroughPipeline, kLightNone)
       ->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("tiny-lit/ours", TinyQuadsThroughPipeline, 2)
+  benchmark::RegisterBenchmark("tiny-lit/ours", TinyQuadsThroughPipeline, kLightPoint)
       ->Unit(benchmark::kMicrosecond);
   return bench::Main(argc, argv);
 }

@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "report.h"
+#include "test_surface.h"
 #include "workloads.h"
 
 namespace {
@@ -118,17 +119,17 @@ class Canvas {
   // The clear every contender starts its frame with.
   void Clear() { std::fill(ours_.pixels(), ours_.pixels() + kSize * kSize, 0u); }
 
-  Draw Ours(const bench::PolygonList& list) {
+  Draw Ours(const support::PolygonList& list) {
     return [this, &list] { bench::FillThroughGdi(ours_.dc(), list); };
   }
 
-  Draw Floor(const bench::PolygonList& list) {
+  Draw Floor(const support::PolygonList& list) {
     auto spans =
         std::make_shared<std::vector<bench::Span>>(bench::ReferenceSpans(list, kSize, kSize));
     return [this, spans] { bench::WriteSpans(pixels(), *spans); };
   }
 
-  Draw Cairo(const bench::PolygonList& list) {
+  Draw Cairo(const support::PolygonList& list) {
     struct Path {
       std::vector<bench::PointD> points;
       double r, g, b;  // cairo's red is the buffer's bits 16-23: our blue
@@ -154,7 +155,7 @@ class Canvas {
     };
   }
 
-  Draw Pixman(const bench::PolygonList& list) {
+  Draw Pixman(const support::PolygonList& list) {
     struct Fan {
       std::vector<pixman_triangle_t> triangles;
       pixman_color_t color;
@@ -185,7 +186,7 @@ class Canvas {
     };
   }
 
-  Draw Sdl2Gfx(const bench::PolygonList& list) {
+  Draw Sdl2Gfx(const support::PolygonList& list) {
     struct Shape {
       std::vector<Sint16> x, y;
       Rgb color;
@@ -208,7 +209,7 @@ class Canvas {
     };
   }
 
-  Draw Agg(const bench::PolygonList& list) {
+  Draw Agg(const support::PolygonList& list) {
     struct Shape {
       std::vector<bench::PointD> points;
       agg::rgba8 color;
@@ -242,7 +243,7 @@ class Canvas {
   using AggPixels = agg::pixfmt_rgba32;  // bytes R, G, B, A: 0xAABBGGRR
   using AggBase = agg::renderer_base<AggPixels>;
 
-  bench::BufferSurface ours_;
+  BufferSurface ours_;
   cairo_surface_t* cairo_surface_;
   cairo_t* cairo_;
   pixman_image_t* pixman_;
@@ -259,8 +260,9 @@ class Canvas {
 
 struct Workload {
   std::string name;
-  std::function<bench::PolygonList()> make;
-  bench::PolygonList list;          // made on first use
+  std::function<support::PolygonList()> make;
+  bool every_contender = true;      // else only ours, cairo and the floor
+  support::PolygonList list;        // made on first use
   std::vector<std::uint32_t> ours;  // our pixels, for the comparison
   std::size_t pixels = 0;
   bool made = false;
@@ -268,7 +270,7 @@ struct Workload {
 
 struct Contender {
   std::string name;
-  Draw (Canvas::*prepare)(const bench::PolygonList&);
+  Draw (Canvas::*prepare)(const support::PolygonList&);
 };
 
 const Contender kContenders[] = {
@@ -329,17 +331,35 @@ void Run(benchmark::State& state, Registry* registry, std::size_t w, std::size_t
 
 int main(int argc, char** argv) {
   Registry registry;
-  registry.workloads = {
-      {"frame-first", [] { return bench::RecordedFrames().first; }, {}, {}, 0, false},
-      {"frame-corner", [] { return bench::RecordedFrames().corner; }, {}, {}, 0, false},
-      {"room20", [] { return bench::Room(20, kSize); }, {}, {}, 0, false},
-      {"room40", [] { return bench::Room(40, kSize); }, {}, {}, 0, false},
-      {"tiny600", [] { return bench::TinyQuads(600); }, {}, {}, 0, false},
-      {"far16", [] { return bench::FarQuads(16); }, {}, {}, 0, false},
+  const auto add = [&registry](std::string name, std::function<support::PolygonList()> make,
+                               bool every_contender = true) {
+    Workload& w = registry.workloads.emplace_back();
+    w.name = std::move(name);
+    w.make = std::move(make);
+    w.every_contender = every_contender;
   };
+  add("frame-first", [] { return bench::RecordedFrames().first; });
+  add("frame-corner", [] { return bench::RecordedFrames().corner; });
+  // The room of the first frame at 5 to 80 tiles a face: how the cost grows
+  // with the number of polygons (the slowest libraries sit out the series).
+  add(
+      "room5", [] { return bench::Room(5, kSize); }, false);
+  add(
+      "room10", [] { return bench::Room(10, kSize); }, false);
+  add("room20", [] { return bench::Room(20, kSize); });
+  add("room40", [] { return bench::Room(40, kSize); });
+  add(
+      "room80", [] { return bench::Room(80, kSize); }, false);
+  add("tiny600", [] { return bench::TinyQuads(600); });
+  add("far16", [] { return bench::FarQuads(16); });
   for (std::size_t w = 0; w < registry.workloads.size(); ++w) {
     for (std::size_t c = 0; c < std::size(kContenders); ++c) {
-      const std::string name = registry.workloads[w].name + "/" + kContenders[c].name;
+      const std::string& contender = kContenders[c].name;
+      if (!registry.workloads[w].every_contender && contender != "ours" && contender != "cairo" &&
+          contender != "floor") {
+        continue;
+      }
+      const std::string name = registry.workloads[w].name + "/" + contender;
       benchmark::RegisterBenchmark(name.c_str(), Run, &registry, w, c)
           ->Unit(benchmark::kMicrosecond);
     }

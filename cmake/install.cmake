@@ -58,7 +58,7 @@ install(FILES src/Draw.h src/Main.h src/Win.h DESTINATION ${_orvix_includedir}
 install(FILES src/platform/win32.h src/platform/gdi.h src/platform/headless.h
         DESTINATION ${_orvix_includedir}/platform COMPONENT Development)
 
-set(_orvix_exported orvix_options orvix_core orvix_gdi orvix_headless)
+set(_orvix_exported orvix_options orvix_exact_float orvix_core orvix_gdi orvix_headless)
 if(TARGET orvix_sdl)
   list(APPEND _orvix_exported orvix_sdl)
   set(ORVIX_EXPORTS_SDL ON)
@@ -69,8 +69,9 @@ foreach(target IN LISTS _orvix_exported)
   string(REPLACE "orvix_" "" _orvix_name ${target})
   set_target_properties(${target} PROPERTIES EXPORT_NAME ${_orvix_name})
 endforeach()
-# The libraries link orvix_options privately; being static, they carry it
-# into the export, where it adds nothing but its link options.
+# The libraries link orvix_options and orvix_exact_float privately; being
+# static, they carry them into the export, where they add nothing but their
+# link options.
 foreach(target orvix_core orvix_gdi)
   target_include_directories(${target} INTERFACE $<INSTALL_INTERFACE:${_orvix_includedir}>)
 endforeach()

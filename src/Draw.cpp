@@ -2,6 +2,7 @@
 #include "Draw.h"
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 // ---- Value types ----------------------------------------------------------
@@ -39,6 +40,25 @@ void ScaleColumns(float (&m)[N][N], float sx, float sy, float sz) {
   }
 }
 
+// Row `a` of a product A x B: out[j] = ((a0 b0j + a1 b1j) + a2 b2j) + a3 b3j.
+void ProductRow(const float (&a)[4], const MATRIX4D& b, float (&out)[4]) {
+  const double a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3];
+  for (int j = 0; j < 4; ++j) {
+    out[j] =
+        static_cast<float>(((a0 * b.m[0][j] + a1 * b.m[1][j]) + a2 * b.m[2][j]) + a3 * b.m[3][j]);
+  }
+}
+
+// (x, y, z, 1) x M, which Polygon3D does five times per polygon: here so that
+// it inlines there.
+inline VECTOR3D Transform(const VECTOR3D& v, const MATRIX4D& M) {
+  const double x = v.x, y = v.y, z = v.z;
+  return VECTOR3D(
+      static_cast<float>(((x * M.m[0][0] + y * M.m[1][0]) + z * M.m[2][0]) + M.m[3][0]),
+      static_cast<float>(((x * M.m[0][1] + y * M.m[1][1]) + z * M.m[2][1]) + M.m[3][1]),
+      static_cast<float>(((x * M.m[0][2] + y * M.m[1][2]) + z * M.m[2][2]) + M.m[3][2]));
+}
+
 }  // namespace
 
 VECTOR2D VECTOR2D::operator*(const MATRIX2D& M) const {
@@ -60,13 +80,7 @@ void MATRIX3D::MulScaling(float sx, float sy, float sz) { ScaleColumns(m, sx, sy
 
 MATRIX4D MATRIX4D::operator*(const MATRIX4D& b) const {
   MATRIX4D r;
-  for (int i = 0; i < 4; ++i) {
-    for (int j = 0; j < 4; ++j) {
-      r.m[i][j] = static_cast<float>(((double(m[i][0]) * b.m[0][j] + double(m[i][1]) * b.m[1][j]) +
-                                      double(m[i][2]) * b.m[2][j]) +
-                                     double(m[i][3]) * b.m[3][j]);
-    }
-  }
+  for (int i = 0; i < 4; ++i) ProductRow(m[i], b, r.m[i]);
   return r;
 }
 
@@ -116,16 +130,7 @@ VECTOR3D VECTOR3D::operator-(const VECTOR3D& b) const {
 VECTOR3D VECTOR3D::operator*(float k) const { return VECTOR3D(x * k, y * k, z * k); }
 VECTOR3D VECTOR3D::operator/(float k) const { return VECTOR3D(x / k, y / k, z / k); }
 
-VECTOR3D VECTOR3D::operator*(const MATRIX4D& M) const {
-  VECTOR3D r;
-  r.x = static_cast<float>(
-      ((double(x) * M.m[0][0] + double(y) * M.m[1][0]) + double(z) * M.m[2][0]) + M.m[3][0]);
-  r.y = static_cast<float>(
-      ((double(x) * M.m[0][1] + double(y) * M.m[1][1]) + double(z) * M.m[2][1]) + M.m[3][1]);
-  r.z = static_cast<float>(
-      ((double(x) * M.m[0][2] + double(y) * M.m[1][2]) + double(z) * M.m[2][2]) + M.m[3][2]);
-  return r;
-}
+VECTOR3D VECTOR3D::operator*(const MATRIX4D& M) const { return Transform(*this, M); }
 
 VECTOR3D& VECTOR3D::operator*=(const MATRIX4D& M) {
   const VECTOR3D r = *this * M;
@@ -177,7 +182,24 @@ void SetCameraProjection(float cx, float cy, float angle) {
   MultiplyY = static_cast<float>(double(MultiplyX) * CYCamera / CXCamera);
 }
 
-void UpdateCamera() { Matrix = World * View; }
+void UpdateCamera() {
+  // The room's tiles differ only in World's translation, row 3: rows 0-2 of
+  // the product, which depend on World's rows 0-2 and on View alone, are
+  // computed again only when those are not the same to the bit as last time.
+  static float rows_of[3][4];  // World's rows 0-2 and View as they were
+  static MATRIX4D view_of;
+  static float product[3][4];  // and rows 0-2 of their product
+  static bool kept = false;
+  if (!kept || std::memcmp(rows_of, World.m, sizeof rows_of) != 0 ||
+      std::memcmp(&view_of, &View, sizeof view_of) != 0) {
+    for (int i = 0; i < 3; ++i) ProductRow(World.m[i], View, product[i]);
+    std::memcpy(rows_of, World.m, sizeof rows_of);
+    view_of = View;
+    kept = true;
+  }
+  std::memcpy(Matrix.m, product, sizeof product);
+  ProductRow(World.m[3], View, Matrix.m[3]);
+}
 
 // ---- Pipeline -------------------------------------------------------------
 
@@ -220,16 +242,20 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
   }
   const int light_type = getLightType();
 
+  // Only a polygon lit by a point light reads it: three divisions a vertex
+  // the others are spared. Taken in the loop, where the processor overlaps
+  // it with the projection's divisions.
+  const bool point_light = light_type == kLightPoint;
   VECTOR3D centroid(0.0f, 0.0f, 0.0f);  // model space, the mean of the vertices so far
   VECTOR3D screen[3];                   // (sx, sy, view z) of the first three vertices
   for (int i = 0; i < count; ++i) {
-    const VECTOR3D P = vertices[i] * Matrix;
+    const VECTOR3D P = Transform(vertices[i], Matrix);
     if (!(P.z > NearClip)) return;  // dropped whole, never cut; NaN is dropped too
     const float sx = Project(P.x, P.z, MultiplyX, CXCamera);
     const float sy = Project(P.y, P.z, MultiplyY, CYCamera);
     points[i].x = TruncateToInt(sx);
     points[i].y = TruncateToInt(sy);
-    centroid = (centroid * float(i) + vertices[i]) / float(i + 1);
+    if (point_light) centroid = (centroid * float(i) + vertices[i]) / float(i + 1);
     if (i <= 2) screen[i] = VECTOR3D(sx, sy, P.z);
     if (i == 2) {
       // Counter-clockwise on the y-down screen passes; clockwise or collinear
@@ -240,17 +266,17 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
   }
 
   // Fewer than three vertices have no normal: they keep their colour.
-  if (count > 2 && (light_type == 1 || light_type == 2)) {
-    const VECTOR3D w0 = vertices[0] * World;
-    const VECTOR3D w1 = vertices[1] * World;
-    const VECTOR3D w2 = vertices[2] * World;
+  if (count > 2 && (light_type == kLightDirectional || light_type == kLightPoint)) {
+    const VECTOR3D w0 = Transform(vertices[0], World);
+    const VECTOR3D w1 = Transform(vertices[1], World);
+    const VECTOR3D w2 = Transform(vertices[2], World);
     VECTOR3D normal = (w0 - w2).Cross(w0 - w1);  // points away from the visible side
     normal.Normalize();
     float intensity;
-    if (light_type == 1) {
+    if (light_type == kLightDirectional) {
       intensity = normal.Dot(Light);  // Light is the direction the light travels
     } else {
-      const VECTOR3D L = centroid * World - Light;  // from the light to the centroid
+      const VECTOR3D L = Transform(centroid, World) - Light;  // from the light to the centroid
       const float len = L.Length();
       intensity = static_cast<float>(double(normal.Dot(L)) / (double(len) * len));
     }

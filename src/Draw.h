@@ -98,13 +98,15 @@ extern float CYCamera;                // height in pixels
 extern float MultiplyX;               // view x is divided by z x MultiplyX
 extern float MultiplyY;               // view y is divided by z x MultiplyY
 extern float NearClip;                // a vertex must lie strictly beyond this view z (0.3f)
-extern VECTOR3D Light;                // point light position (model 2) or light direction (model 1)
+extern VECTOR3D Light;                // position (kLightPoint) or direction (kLightDirectional)
 extern float LightAmb;                // ambient term added to each channel's gain
 extern float LightR, LightG, LightB;  // gains of the light intensity
 
-// The light model of the next polygon, defined by Main: 0 none, 1 directional
-// light, 2 point light.
+// The light model of the next polygon, LightType, defined by Main.
 int getLightType();
+constexpr int kLightNone = 0;         // the colour as given
+constexpr int kLightDirectional = 1;  // Light is the direction the light travels
+constexpr int kLightPoint = 2;        // Light is the point light's position
 
 // ---- 3. Camera ------------------------------------------------------------
 

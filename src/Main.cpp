@@ -110,15 +110,11 @@ void DrawRoom(int tiles) {
 namespace {
 
 constexpr float kPi = 3.1415927f;
-constexpr float kTurn = 0.1f;               // radians per frame, 0.100000001 as a float
-constexpr float kPitchLimit = 1.5393804f;   // 0.49 pi: never parallel to the up vector
-constexpr float kFieldOfView = 1.0471976f;  // pi / 3
+constexpr float kTurn = 0.1f;              // radians per frame, 0.100000001 as a float
+constexpr float kPitchLimit = 1.5393804f;  // 0.49 pi: never parallel to the up vector
 constexpr float kEyeLimit = 50.0f;
 constexpr float kCubeLimit = 50.0f;
 constexpr float kSpeedLimit = 3.0f;
-
-constexpr unsigned long kCubeColors[6] = {0xFF0000, 0x00FF00, 0x0000FF,
-                                          0xFFFF00, 0x00FFFF, 0xFF00FF};
 
 // a + b, evaluated in double and rounded once.
 float Add(float a, double b) { return static_cast<float>(double(a) + b); }
@@ -149,14 +145,14 @@ void UpdateBlock() {
   static float x, y;        // the eye; its z is always 0
   static float CubeX, CubeY, CubeZ;
   static float CubeAX, CubeAY, CubeAZ;  // scene units per frame
-  static const RECT kClear = {0, 0, 512, 512};
+  static const RECT kClear = {0, 0, kBlockSize, kBlockSize};
 
   if (Init == 0) {
-    SetCameraProjection(512.0f, 512.0f, kFieldOfView);
-    LightAmb = 0.5f;
-    LightR = 10.0f;
-    LightG = 10.0f;
-    LightB = 10.0f;
+    SetCameraProjection(float(kBlockSize), float(kBlockSize), kFieldOfView);
+    LightAmb = kLightAmbient;
+    LightR = kLightGain;
+    LightG = kLightGain;
+    LightB = kLightGain;
     Init = 1;
   }
 
@@ -200,8 +196,8 @@ void UpdateBlock() {
   View.LookAt(&eye, &direction, &up);
 
   // The room, lit from where the previous frame left the cube.
-  LightType = 2;
-  DrawRoom(10);
+  LightType = kLightPoint;
+  DrawRoom(kRoomTiles);
 
   // The cube: jitter, limit and bounce per axis (rand() in the order x, y, z),
   // drawn where it stands before this frame's move, then moved.
@@ -219,7 +215,7 @@ void UpdateBlock() {
   World.MulRotationY(spin);
 
   // The cube is unlit; the light moves with it and lights the next frame's room.
-  LightType = 0;
+  LightType = kLightNone;
   Light = VECTOR3D(CubeX, CubeY, CubeZ);
   UpdateCamera();
   for (int i = 0; i < 6; ++i) Polygon3D(hBlockDC, COLOR(kCubeColors[i]), 4, &VBCube[4 * i]);
@@ -236,7 +232,7 @@ void GameLoop() {
   }
   const HDC window_dc = GetDC(g_hWnd);
   UpdateBlock();
-  BitBlt(window_dc, 0, 0, 512, 512, hBlockDC, 0, 0, SRCCOPY);
+  BitBlt(window_dc, 0, 0, kBlockSize, kBlockSize, hBlockDC, 0, 0, SRCCOPY);
   Sleep(1);
   ReleaseDC(g_hWnd, window_dc);
   // Unsigned: a late frame makes the lead huge, which restarts the grid.
@@ -257,7 +253,7 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) 
       // g_hWnd is not set yet: CreateWindowExA has not returned.
       const HDC window_dc = GetDC(hWnd);
       hBlockDC = CreateCompatibleDC(window_dc);
-      hBlockBitmap = CreateCompatibleBitmap(window_dc, 512, 512);
+      hBlockBitmap = CreateCompatibleBitmap(window_dc, kBlockSize, kBlockSize);
       SelectObject(hBlockDC, GetStockObject(NULL_PEN));
       SelectObject(hBlockDC, hBlockBitmap);
       ReleaseDC(hWnd, window_dc);

@@ -6,14 +6,24 @@
 
 #include "Draw.h"
 
-// The light model Polygon3D applies: 0 none, 1 directional, 2 point light.
+// The light model Polygon3D applies: kLightNone, kLightDirectional or kLightPoint.
 extern int LightType;
+
+// The scene's constants.
+constexpr int kBlockSize = 512;             // the back buffer is kBlockSize x kBlockSize pixels
+constexpr float kFieldOfView = 1.0471976f;  // pi / 3, the projection's angle
+constexpr float kLightAmbient = 0.5f;       // LightAmb
+constexpr float kLightGain = 10.0f;         // LightR, LightG and LightB
+constexpr int kRoomTiles = 10;              // tiles a side on each face of the room
+// The cube's faces, in the order of VBCube.
+constexpr unsigned long kCubeColors[6] = {0xFF0000, 0x00FF00, 0x0000FF,
+                                          0xFFFF00, 0x00FFFF, 0xFF00FF};
 
 // The cube of half-size 1 about its origin: six quads, face k at 4k .. 4k + 3,
 // each wound to be seen from outside. Filled by static initialisation.
 extern VECTOR3D VBCube[24];
 
-// The back buffer: a 512 x 512 bitmap in a memory DC with the null pen,
+// The back buffer: a kBlockSize x kBlockSize bitmap in a memory DC with the null pen,
 // made while the window is created and kept until the process ends.
 extern HDC hBlockDC;
 extern HBITMAP hBlockBitmap;
@@ -29,7 +39,7 @@ void DrawWall(int countU, int countV, VECTOR3D* from, const VECTOR3D* to, unsign
 // The six faces of the room, from -55 to +55 on every axis, each as
 // tiles x tiles quads in its own colour and wound to face inwards: the walls
 // x = -55, x = +55, y = +55, y = -55, then the floor (z = +55) and the ceiling.
-// The frame draws it with 10 tiles a side.
+// The frame draws it with kRoomTiles tiles a side.
 void DrawRoom(int tiles);
 
 // One step of the cube along one axis: jitter the velocity by

@@ -13,9 +13,6 @@
 
 namespace {
 
-constexpr unsigned long kCubeColors[6] = {0xFF0000, 0x00FF00, 0x0000FF,
-                                          0xFFFF00, 0x00FFFF, 0xFF00FF};
-
 bool IsCubeColor(COLORREF c) {
   for (unsigned long k : kCubeColors)
     if (c == k) return true;
@@ -56,9 +53,9 @@ class Frame : public ::testing::Test {
     headless::SetKeyDown(vk, false);
   }
 
-  int CountFace(const PolygonLog& log, Face face) {
+  int CountFace(const support::PolygonList& list, Face face) {
     int n = 0;
-    for (const auto& e : log.entries()) n += FaceOf(e.color) == face;
+    for (const auto& item : list.items) n += FaceOf(item.color) == face;
     return n;
   }
 };
@@ -73,7 +70,7 @@ TEST_F(Frame, FirstCallSetsUpTheProjectionAndLightOnce) {
   EXPECT_EQ(LightR, 10.0f);
   EXPECT_EQ(LightG, 10.0f);
   EXPECT_EQ(LightB, 10.0f);
-  EXPECT_EQ(getLightType(), 0);  // the cube, drawn last, is unlit
+  EXPECT_EQ(getLightType(), kLightNone);  // the cube, drawn last, is unlit
   LightAmb = 0.75f;
   LightG = 3.0f;
   UpdateBlock();
@@ -195,11 +192,10 @@ TEST_F(Frame, EveryFaceOfTheRoomIsSeenFromInside) {
                         {VK_DOWN, 32, kFloor}};
   for (const Look& look : looks) {
     if (look.key) Hold(look.key, look.frames - 1);
-    PolygonLog log;
     if (look.key) headless::SetKeyDown(look.key, true);
-    UpdateBlock();
+    const support::PolygonList list = support::Record(UpdateBlock);
     if (look.key) headless::SetKeyDown(look.key, false);
-    EXPECT_GE(CountFace(log, look.face), 60) << "face " << look.face;
+    EXPECT_GE(CountFace(list, look.face), 60) << "face " << look.face;
   }
 }
 
@@ -207,9 +203,7 @@ TEST_F(Frame, TheCubeIsPaintedAfterTheRoom) {
   // Walk to the wall ahead and turn round: the cube, near the origin, is in view.
   Hold(VK_SPACE, 150);
   Hold(VK_RIGHT, 31);
-  PolygonLog log;
-  UpdateBlock();
-  const auto& entries = log.entries();
+  const std::vector<support::PolygonList::Item> entries = support::Record(UpdateBlock).items;
   std::size_t cube = 0;
   while (cube < entries.size() && IsCubeColor(entries[entries.size() - 1 - cube].color)) ++cube;
   EXPECT_GE(cube, 1u);

@@ -16,31 +16,35 @@ constexpr COLORREF kSentinel = 0x00A5A5A5;  // not a colour any case paints
 
 class Pipeline : public ::testing::Test {
  protected:
-  Pipeline() : surface_(512, 512) {
+  // The scene's projection and light gains (ambient 0.5, gains 10), unlit.
+  Pipeline() : surface_(kBlockSize, kBlockSize) {
     surface_.Fill(kSentinel);
     World.Identity();
     View.Identity();
     UpdateCamera();
-    SetCameraProjection(512, 512, 1.0471976f);
-    LightType = 0;
+    SetCameraProjection(kBlockSize, kBlockSize, kFieldOfView);
+    LightAmb = kLightAmbient;
+    LightR = LightG = LightB = kLightGain;
+    LightType = kLightNone;
   }
 
   // The bitmap holds exactly the reference fill of `pts` in `color` over the sentinel.
   void ExpectExactly(std::vector<POINT> pts, COLORREF color) {
-    std::vector<std::uint32_t> expected(512 * 512, kSentinel);
-    reference::Fill(expected, 512, 512, pts.data(), static_cast<int>(pts.size()), color);
+    std::vector<std::uint32_t> expected(kBlockSize * kBlockSize, kSentinel);
+    reference::Fill(expected, kBlockSize, kBlockSize, pts.data(), static_cast<int>(pts.size()),
+                    color);
     const std::vector<std::uint32_t> actual = surface_.Pixels();
     int wrong = 0;
     for (std::size_t i = 0; i < actual.size() && wrong < 5; ++i) {
       if (actual[i] != expected[i]) {
-        ADD_FAILURE() << "pixel (" << i % 512 << ", " << i / 512 << "): " << std::hex << actual[i]
-                      << " instead of " << expected[i];
+        ADD_FAILURE() << "pixel (" << i % kBlockSize << ", " << i / kBlockSize << "): " << std::hex
+                      << actual[i] << " instead of " << expected[i];
         ++wrong;
       }
     }
   }
 
-  void ExpectUntouched() { EXPECT_EQ(surface_.Count(kSentinel), 512 * 512); }
+  void ExpectUntouched() { EXPECT_EQ(surface_.Count(kSentinel), kBlockSize * kBlockSize); }
 
   // The colour of a quad drawn facing the camera at z = 5 with `light` and model `type`.
   COLORREF ShadedFacingQuad(unsigned long color, int type, VECTOR3D light) {
@@ -62,9 +66,7 @@ TEST_F(Pipeline, WorkedCallPaintsTheShadedQuadAndItsReverseIsCulled) {
     for (int j = 0; j < 4; ++j) View.m[i][j] = view[i][j];
   UpdateCamera();
   Light = VECTOR3D(0, 0, 0);
-  LightAmb = 0.5f;
-  LightR = LightG = LightB = 10.0f;
-  LightType = 2;
+  LightType = kLightPoint;
   const VECTOR3D quad[4] = {{0, 0, 0}, {-11, 0, 0}, {-11, 11, 0}, {0, 11, 0}};
   Polygon3D(surface_.dc(), COLOR(0x80FF00UL), 4, quad);
   ExpectExactly({{256, 477}, {256, 533}, {311, 533}, {300, 477}}, 0x4C9800);
@@ -112,6 +114,31 @@ TEST_F(Pipeline, ProjectsAndTruncatesTowardZero) {
   EXPECT_EQ(surface_.At(0, 1), 0x00FF00u);  // rounded down, the edge would start at -1
 }
 
+TEST_F(Pipeline, ViewCoordinatesAreRoundedToFloatBeforeTheProjection) {
+  // A view turned 45 degrees about the vertical; a vertex's view z is its
+  // model z. The first vertex's view x, about 25.62, is no float: rounded to
+  // one, as it is stored, it projects to 429.999969, column 429. Kept in
+  // double, as an optimiser that drops the rounding does, it would give 430.
+  const float c = 0.70710677f;
+  const float m[4][4] = {{c, 0, c, 0}, {-c, 0, c, 0}, {0, 1, 0, 0}, {3, 0, 0, 1}};
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) Matrix.m[i][j] = m[i][j];
+  const VECTOR3D tri[3] = {
+      {39.0808563f, 7.08830261f, 0}, {39.0808563f, 7.08830261f, 5}, {42.0f, 7.0f, 0}};
+  std::vector<POINT> expected;
+  for (const VECTOR3D& v : tri) {
+    const auto view = [&m, &v](int j) {
+      return static_cast<float>(
+          ((double(v.x) * m[0][j] + double(v.y) * m[1][j]) + double(v.z) * m[2][j]) + m[3][j]);
+    };
+    expected.push_back(
+        POINT{TruncateToInt(ScreenX(view(0), view(2))), TruncateToInt(ScreenY(view(1), view(2)))});
+  }
+  ASSERT_EQ(expected[0].x, 429);
+  Polygon3D(surface_.dc(), COLOR(0x00FF00UL), 3, tri);
+  ExpectExactly(expected, 0x00FF00);
+}
+
 TEST_F(Pipeline, BackFaceTestUsesTheFirstThreeScreenPoints) {
   // Unit factors and a 100-pixel surface: (x, y, 1) projects to ((x + 0.5) 100, (y + 0.5) 100).
   CXCamera = CYCamera = 100;
@@ -138,43 +165,37 @@ TEST_F(Pipeline, BackFaceTestUsesTheFirstThreeScreenPoints) {
 }
 
 TEST_F(Pipeline, PointLightShadesEachChannel) {
-  LightAmb = 0.5f;
-  LightR = LightG = LightB = 10.0f;
   // The quad faces the eye at z = 5, centroid (0, 0, 5), normal (0, 0, 1).
-  EXPECT_EQ(ShadedFacingQuad(0x808080, 2, {3, 0, 5}), 0x404040u);   // I = 0: halved
-  EXPECT_EQ(ShadedFacingQuad(0xFF00FF, 2, {3, 0, 5}), 0x7F007Fu);   // 127.5 truncates
-  EXPECT_EQ(ShadedFacingQuad(0x80FF80, 2, {0, 0, -5}), 0xC0FFC0u);  // I = 0.1: 192, 255 held
-  EXPECT_EQ(ShadedFacingQuad(0xFFFFFF, 2, {0, 0, 15}), 0x000000u);  // I = -0.1: all 0
+  EXPECT_EQ(ShadedFacingQuad(0x808080, kLightPoint, {3, 0, 5}), 0x404040u);  // I = 0: halved
+  EXPECT_EQ(ShadedFacingQuad(0xFF00FF, kLightPoint, {3, 0, 5}), 0x7F007Fu);  // 127.5 truncates
+  EXPECT_EQ(ShadedFacingQuad(0x80FF80, kLightPoint, {0, 0, -5}),
+            0xC0FFC0u);  // I = 0.1: 192, 255 held
+  EXPECT_EQ(ShadedFacingQuad(0xFFFFFF, kLightPoint, {0, 0, 15}), 0x000000u);  // I = -0.1: all 0
   // The light exactly at the centroid: I is NaN and every channel 0.
-  EXPECT_EQ(ShadedFacingQuad(0xFFFFFF, 2, {0, 0, 5}), 0x000000u);
+  EXPECT_EQ(ShadedFacingQuad(0xFFFFFF, kLightPoint, {0, 0, 5}), 0x000000u);
 }
 
 TEST_F(Pipeline, DirectionalLightUsesLightAsItStands) {
-  LightAmb = 0.5f;
-  LightR = LightG = LightB = 10.0f;
-  EXPECT_EQ(ShadedFacingQuad(0x808080, 1, {0, 0, 0.1f}), 0xC0C0C0u);
-  EXPECT_EQ(ShadedFacingQuad(0x808080, 1, {0, 0, -0.1f}), 0x000000u);
-  EXPECT_EQ(ShadedFacingQuad(0x808080, 1, {5, 0, 0}), 0x404040u);
+  EXPECT_EQ(ShadedFacingQuad(0x808080, kLightDirectional, {0, 0, 0.1f}), 0xC0C0C0u);
+  EXPECT_EQ(ShadedFacingQuad(0x808080, kLightDirectional, {0, 0, -0.1f}), 0x000000u);
+  EXPECT_EQ(ShadedFacingQuad(0x808080, kLightDirectional, {5, 0, 0}), 0x404040u);
 }
 
 TEST_F(Pipeline, GainsApplyPerChannel) {
-  LightAmb = 0.5f;
   LightR = 0.0f, LightG = 10.0f, LightB = -5.0f;
   // I = 0.1: red (0 x 0.1 + 0.5) x 100 = 50, green 1.5 x 150 = 225, blue
   // (-0.5 + 0.5) x 90, a hair below 0 in floats, = 0.
-  EXPECT_EQ(ShadedFacingQuad(0x5A9664, 2, {0, 0, -5}), 0x00E132u);
+  EXPECT_EQ(ShadedFacingQuad(0x5A9664, kLightPoint, {0, 0, -5}), 0x00E132u);
 }
 
 TEST_F(Pipeline, UnlitModelsKeepTheColour) {
-  LightAmb = 0.5f;
-  LightR = LightG = LightB = 10.0f;
-  EXPECT_EQ(ShadedFacingQuad(0x123456, 0, {0, 0, -5}), 0x123456u);
+  EXPECT_EQ(ShadedFacingQuad(0x123456, kLightNone, {0, 0, -5}), 0x123456u);
   EXPECT_EQ(ShadedFacingQuad(0x123456, 7, {0, 0, -5}), 0x123456u);   // unknown model
   EXPECT_EQ(ShadedFacingQuad(0x123456, -1, {0, 0, -5}), 0x123456u);  // unknown model
 }
 
 TEST_F(Pipeline, ShortAndNegativeCountsAreSafe) {
-  LightType = 2;
+  LightType = kLightPoint;
   const DWORD objects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   Polygon3D(surface_.dc(), COLOR(0xFFFFFFUL), -1, nullptr);  // reads nothing
   Polygon3D(surface_.dc(), COLOR(0xFFFFFFUL), 0, nullptr);
@@ -228,14 +249,14 @@ TEST(Truncate, GuardsWhatACastCannotHold) {
 }
 
 TEST(PipelineObjects, TenThousandCallsLeaveNoObjectBehind) {
-  TestSurface surface(512, 512);
+  TestSurface surface(kBlockSize, kBlockSize);
   World.Identity();
   View.Identity();
   UpdateCamera();
-  SetCameraProjection(512, 512, 1.0471976f);
-  LightType = 2;
-  LightAmb = 0.5f;
-  LightR = LightG = LightB = 10.0f;
+  SetCameraProjection(kBlockSize, kBlockSize, kFieldOfView);
+  LightType = kLightPoint;
+  LightAmb = kLightAmbient;
+  LightR = LightG = LightB = kLightGain;
   const DWORD baseline = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   const VECTOR3D quad[4] = {{-1, -1, 5}, {-1, 1, 5}, {1, 1, 5}, {1, -1, 5}};
   const VECTOR3D culled[4] = {quad[3], quad[2], quad[1], quad[0]};

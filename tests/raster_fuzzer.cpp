@@ -1,6 +1,7 @@
-// libFuzzer: arbitrary polygons, bitmap sizes and coordinates through Polygon
-// on a surface DC, compared pixel by pixel with the brute-force reference.
-// Any difference, or a write outside the bitmap, aborts.
+// libFuzzer: arbitrary polygons, bitmap sizes, row strides and coordinates
+// through Polygon on a surface DC, compared pixel by pixel with the
+// brute-force reference. Any difference, or a write outside the bitmap or
+// between its rows, aborts.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -49,12 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Input in(data, size);
   const int width = 1 + in.Byte() % 40;
   const int height = 1 + in.Byte() % 40;
+  const int stride = width + in.Byte() % 4;  // rows may lie further apart than their width
   const int count = in.Byte() % 17;
   std::vector<POINT> pts(static_cast<std::size_t>(count));
   for (POINT& p : pts) p.x = in.Coordinate(), p.y = in.Coordinate();
 
-  std::vector<std::uint32_t> memory(kGuard * 2 + std::size_t(width) * height, kSentinel);
-  const HDC dc = gdi::CreateSurfaceDC(memory.data() + kGuard, width, height);
+  std::vector<std::uint32_t> memory(kGuard * 2 + std::size_t(stride) * height, kSentinel);
+  const HDC dc = gdi::CreateSurfaceDC(memory.data() + kGuard, width, height, stride);
   const HBRUSH brush = CreateSolidBrush(kInk);
   const HGDIOBJ old = SelectObject(dc, brush);
   Polygon(dc, pts.data(), count);
@@ -65,8 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint32_t> expected(std::size_t(width) * height, kSentinel);
   reference::Fill(expected, width, height, pts.data(), count, kInk);
   for (std::size_t i = 0; i < memory.size(); ++i) {
-    const bool in_bitmap = i >= kGuard && i < memory.size() - kGuard;
-    const std::uint32_t want = in_bitmap ? expected[i - kGuard] : kSentinel;
+    const std::size_t row = (i - kGuard) / stride, column = (i - kGuard) % stride;
+    const bool in_bitmap = i >= kGuard && i < memory.size() - kGuard && column < std::size_t(width);
+    const std::uint32_t want = in_bitmap ? expected[row * width + column] : kSentinel;
     if (memory[i] != want) {
       std::fprintf(stderr, "fill differs from the reference at offset %zd of a %d x %d bitmap\n",
                    static_cast<std::ptrdiff_t>(i) - static_cast<std::ptrdiff_t>(kGuard), width,

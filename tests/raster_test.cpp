@@ -22,13 +22,20 @@ constexpr LONG kMax = 2147483647;
 
 DWORD LiveObjects() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
 
-// A caller-owned buffer with guard zones before and after it, drawn on through
-// a surface DC, so that any write outside the bitmap is seen.
+// A caller-owned buffer with guard zones before and after it, and between
+// rows when they lie `stride` pixels apart, drawn on through a surface DC, so
+// that any write outside the bitmap is seen. Pixels() reads COLORREFs in
+// either pixel order.
 class GuardedSurface {
  public:
-  GuardedSurface(int width, int height)
-      : width_(width), height_(height), memory_(kGuard * 2 + std::size_t(width) * height) {
-    dc_ = gdi::CreateSurfaceDC(memory_.data() + kGuard, width, height);
+  GuardedSurface(int width, int height, int stride = 0,
+                 gdi::PixelFormat format = gdi::PixelFormat::kXbgr8888)
+      : width_(width),
+        height_(height),
+        stride_(stride ? stride : width),
+        format_(format),
+        memory_(kGuard * 2 + std::size_t(stride_) * height) {
+    dc_ = gdi::CreateSurfaceDC(memory_.data() + kGuard, width, height, stride_, format);
     SelectObject(dc_, GetStockObject(NULL_PEN));
   }
   ~GuardedSurface() { DeleteDC(dc_); }
@@ -45,15 +52,30 @@ class GuardedSurface {
     DeleteObject(brush);
   }
 
+  // The 32-bit word of pixel (x, y) as it lies in memory.
+  std::uint32_t Word(int x, int y) const { return memory_[kGuard + std::size_t(y) * stride_ + x]; }
+
   std::vector<std::uint32_t> Pixels() const {
-    return {memory_.begin() + kGuard, memory_.end() - kGuard};
+    std::vector<std::uint32_t> out;
+    for (int y = 0; y < height_; ++y) {
+      for (int x = 0; x < width_; ++x) {
+        const std::uint32_t w = Word(x, y);
+        out.push_back(format_ == gdi::PixelFormat::kXbgr8888
+                          ? w
+                          : (w & 0xFF00FF00u) | ((w >> 16) & 0xFF) | ((w & 0xFF) << 16));
+      }
+    }
+    return out;
   }
 
   bool GuardsIntact() const {
-    return std::all_of(memory_.begin(), memory_.begin() + kGuard,
-                       [](std::uint32_t p) { return p == kSentinel; }) &&
-           std::all_of(memory_.end() - kGuard, memory_.end(),
-                       [](std::uint32_t p) { return p == kSentinel; });
+    const auto sentinel = [](std::uint32_t p) { return p == kSentinel; };
+    for (int y = 0; y < height_; ++y) {
+      const auto gap = memory_.begin() + kGuard + std::ptrdiff_t(y) * stride_;
+      if (!std::all_of(gap + width_, gap + stride_, sentinel)) return false;
+    }
+    return std::all_of(memory_.begin(), memory_.begin() + kGuard, sentinel) &&
+           std::all_of(memory_.end() - kGuard, memory_.end(), sentinel);
   }
 
   HDC dc() const { return dc_; }
@@ -64,6 +86,8 @@ class GuardedSurface {
   static constexpr std::size_t kGuard = 4096;
   int width_;
   int height_;
+  int stride_;
+  gdi::PixelFormat format_;
   std::vector<std::uint32_t> memory_;
   HDC dc_;
 };
@@ -156,7 +180,8 @@ TEST(Fill, MatchesTheReferenceOnAHundredThousandRandomPolygons) {
 }
 
 TEST(Fill, MatchesTheReferenceOnALargerBitmap) {
-  GuardedSurface surface(131, 97);
+  // Rows 140 pixels apart, in the other pixel order, as a window surface may be.
+  GuardedSurface surface(131, 97, 140, gdi::PixelFormat::kXrgb8888);
   PolygonSource source(7, surface.width(), surface.height());
   for (int i = 0; i < 300; ++i) ASSERT_TRUE(MatchesReference(surface, source.Next())) << i;
 }
@@ -381,6 +406,30 @@ TEST(BitBlt, CopiesAndClipsAtBothEnds) {
   BitBlt(dst.dc(), 0, 0, -3, 2, src.dc(), 0, 0, SRCCOPY);
   EXPECT_EQ(dst.Count(kSentinel), 7 * 4);
   EXPECT_FALSE(BitBlt(dst.dc(), 0, 0, 2, 2, src.dc(), 0, 0, 0x00EE0086 /* SRCPAINT */));
+}
+
+TEST(BitBlt, AndFillRectKeepToTheRowsOfASurfaceWithGapsAndItsPixelOrder) {
+  GuardedSurface surface(13, 7, 16, gdi::PixelFormat::kXrgb8888);
+  surface.Clear();
+  const HBRUSH brush = CreateSolidBrush(kInk);
+  const RECT all = {-5, -5, 50, 50};
+  FillRect(surface.dc(), &all, brush);
+  DeleteObject(brush);
+  EXPECT_TRUE(surface.GuardsIntact());
+  EXPECT_EQ(surface.Word(12, 6), 0x00563412u);  // 0x00RRGGBB in memory
+  EXPECT_EQ(GetPixel(surface.dc(), 12, 6), kInk);
+
+  TestSurface src(20, 20);  // a bitmap: the copy changes the pixel order
+  src.Fill(RGB(0x0A, 0x0B, 0x0C));
+  BitBlt(surface.dc(), 2, 1, 20, 20, src.dc(), 0, 0, SRCCOPY);
+  EXPECT_TRUE(surface.GuardsIntact());
+  const std::vector<std::uint32_t> pixels = surface.Pixels();
+  for (int y = 0; y < 7; ++y) {
+    for (int x = 0; x < 13; ++x) {
+      EXPECT_EQ(pixels[y * 13 + x], (x >= 2 && y >= 1) ? RGB(0x0A, 0x0B, 0x0C) : kInk)
+          << x << "," << y;
+    }
+  }
 }
 
 TEST(BitBlt, OverlappingCopyWithinOneBitmap) {

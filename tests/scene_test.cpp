@@ -18,10 +18,10 @@ POINT Project(const VECTOR3D& world) {
 
 class Scene : public ::testing::Test {
  protected:
-  Scene() : surface_(512, 512) {
+  Scene() : surface_(kBlockSize, kBlockSize) {
     hBlockDC = surface_.dc();
-    SetCameraProjection(512, 512, 1.0471976f);
-    LightType = 0;
+    SetCameraProjection(kBlockSize, kBlockSize, kFieldOfView);
+    LightType = kLightNone;
   }
   ~Scene() override { hBlockDC = nullptr; }
 
@@ -33,14 +33,15 @@ class Scene : public ::testing::Test {
   // Expects the log to hold the tiles from + iU + jV, i outer, as quads
   // (0, U, U + V, V), every one of them drawn.
   void ExpectTiles(const VECTOR3D& from, const VECTOR3D& U, const VECTOR3D& V, int nu, int nv) {
-    ASSERT_EQ(log_.entries().size(), std::size_t(nu * nv));
+    ASSERT_EQ(log_.list().size(), std::size_t(nu * nv));
     std::size_t k = 0;
     for (int i = 0; i < nu; ++i) {
       for (int j = 0; j < nv; ++j, ++k) {
         const VECTOR3D origin = from + U * float(i) + V * float(j);
         const VECTOR3D corners[4] = {origin, origin + U, origin + U + V, origin + V};
-        const auto& points = log_.entries()[k].points;
-        ASSERT_EQ(points.size(), 4u);
+        const support::PolygonList::Item& item = log_.list().items[k];
+        ASSERT_EQ(item.count, 4);
+        const POINT* points = log_.list().Points(item);
         for (int c = 0; c < 4; ++c) {
           const POINT want = Project(corners[c]);
           EXPECT_EQ(points[c].x, want.x) << "tile " << i << "," << j << " corner " << c;
@@ -51,7 +52,7 @@ class Scene : public ::testing::Test {
   }
 
   TestSurface surface_;
-  PolygonLog log_;
+  support::PolygonLog log_;
 };
 
 TEST(Cube, VerticesAndWindingShowEachFaceOutwards) {
@@ -99,7 +100,7 @@ TEST_F(Scene, WallTilesRunAlongTheWallThenUpward) {
   log_.Clear();
   LookFrom({-100, 0, 0}, {1, 0, 0});
   DrawWall(10, 10, &from, &to, 0x808080);
-  EXPECT_TRUE(log_.entries().empty());
+  EXPECT_TRUE(log_.list().items.empty());
 }
 
 TEST_F(Scene, FloorTilesAreSeenFromAbove) {
@@ -118,13 +119,13 @@ TEST_F(Scene, FloorTilesAreSeenFromAbove) {
   View.m[3][2] = 100;
   View.m[0][0] = -1;  // and mirrored in x, so the axes stay right-handed
   DrawFloor(10, 10, &from, &to, 0x80FF00);
-  EXPECT_TRUE(log_.entries().empty());
+  EXPECT_TRUE(log_.list().items.empty());
   // Corners with one difference's sign flipped show the other side, as the
   // ceiling's do: the same eye now sees every tile, so the floor was culled.
   VECTOR3D flipped_from(-55, -55, 55);
   const VECTOR3D flipped_to(55, 55, 55);
   DrawFloor(10, 10, &flipped_from, &flipped_to, 0x80FF00);
-  EXPECT_EQ(log_.entries().size(), 100u);
+  EXPECT_EQ(log_.list().size(), 100u);
 }
 
 TEST_F(Scene, SwappedCornersKeepTheVisibleSide) {
@@ -132,7 +133,7 @@ TEST_F(Scene, SwappedCornersKeepTheVisibleSide) {
   VECTOR3D from(-55, 55, 55);
   const VECTOR3D to(55, -55, 55);
   DrawFloor(10, 10, &from, &to, 0x80FF00);
-  EXPECT_EQ(log_.entries().size(), 100u);
+  EXPECT_EQ(log_.list().size(), 100u);
 }
 
 TEST_F(Scene, ObliqueWallAndUnevenCountsRoundOncePerComponent) {
@@ -146,7 +147,7 @@ TEST_F(Scene, ObliqueWallAndUnevenCountsRoundOncePerComponent) {
   EXPECT_EQ(World.m[3][1], static_cast<float>(2.0 * double(U.y) + 50.0));
   EXPECT_EQ(World.m[3][2], static_cast<float>(6.0 * double(V.z) - 30.0));
   // Tiles are drawn only where the eye sees their front; those drawn follow the order.
-  EXPECT_FALSE(log_.entries().empty());
+  EXPECT_FALSE(log_.list().items.empty());
 }
 
 TEST_F(Scene, EmptyAndSingleGrids) {
@@ -160,7 +161,7 @@ TEST_F(Scene, EmptyAndSingleGrids) {
       DrawFloor(nv, nu, &from, &to, 0x808080);
     }
   }
-  EXPECT_TRUE(log_.entries().empty());
+  EXPECT_TRUE(log_.list().items.empty());
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) EXPECT_EQ(World.m[i][j], i == j ? 1.0f : 0.0f);
 

@@ -61,7 +61,7 @@ TEST(Record, KeepsEveryPaintingPolygonCallInOrderAndStopsAfterwards) {
   TestSurface surface(16, 16);
   const POINT a[3] = {{0, 0}, {8, 0}, {0, 8}};
   const POINT b[4] = {{1, 1}, {9, 1}, {9, 9}, {1, 9}};
-  const bench::PolygonList list = bench::Record([&] {
+  const support::PolygonList list = support::Record([&] {
     surface.Polygon(a, 3, 0x0000FF);
     // The null brush paints nothing, so Polygon reports nothing.
     const HGDIOBJ old = SelectObject(surface.dc(), GetStockObject(NULL_BRUSH));
@@ -78,11 +78,11 @@ TEST(Record, KeepsEveryPaintingPolygonCallInOrderAndStopsAfterwards) {
   // No observer is left behind: a later call is not recorded anywhere.
   surface.Polygon(a, 3, 0xFF0000);
   EXPECT_EQ(list.size(), 2u);
-  EXPECT_EQ(bench::Record([] {}).size(), 0u);
+  EXPECT_EQ(support::Record([] {}).size(), 0u);
 }
 
 TEST(PolygonList, AppendAndCompareByPointsAndColour) {
-  bench::PolygonList one, two;
+  support::PolygonList one, two;
   const POINT tri[3] = {{0, 0}, {4, 0}, {0, 4}};
   one.Add(tri, 3, 0x123456);
   two.Append(one);
@@ -91,11 +91,11 @@ TEST(PolygonList, AppendAndCompareByPointsAndColour) {
   EXPECT_EQ(two.size(), 2u);
   EXPECT_EQ(two.Points(two.items[1])[1].x, 4);
   EXPECT_FALSE(one == two);
-  bench::PolygonList recoloured;
+  support::PolygonList recoloured;
   recoloured.Add(tri, 3, 0x123457);
   EXPECT_FALSE(one == recoloured);
   const POINT moved[3] = {{0, 0}, {4, 0}, {0, 5}};
-  bench::PolygonList reshaped;
+  support::PolygonList reshaped;
   reshaped.Add(moved, 3, 0x123456);
   EXPECT_FALSE(one == reshaped);
 }
@@ -107,7 +107,7 @@ TEST(ReferenceSpans, WrittenInOrderTheyPaintWhatTheReferencePaints) {
   // that is not square, so that a swapped width and height shows.
   std::mt19937 rng(7);
   constexpr int kWidth = 37, kHeight = 23;
-  bench::PolygonList list;
+  support::PolygonList list;
   std::vector<std::uint32_t> expected(kWidth * kHeight, kSentinel);
   for (int k = 0; k < 300; ++k) {
     std::vector<POINT> pts = RandomPolygon(rng, k % 3 == 0 ? 2000000 : 45);
@@ -126,7 +126,7 @@ TEST(ReferenceSpans, WrittenInOrderTheyPaintWhatTheReferencePaints) {
 }
 
 TEST(ReferenceSpans, MergeEachRowOfAPolygonIntoOneRun) {
-  bench::PolygonList list;
+  support::PolygonList list;
   const POINT square[4] = {{2, 1}, {9, 1}, {9, 5}, {2, 5}};
   list.Add(square, 4, 0x112233);
   const std::vector<bench::Span> spans = bench::ReferenceSpans(list, 16, 8);
@@ -149,7 +149,7 @@ TEST(CountDifferences, IgnoresTheUnusedTopByteOnly) {
 
 TEST(GridQuads, CoverEverySurfacePixelExactlyOnce) {
   for (int n : {10, 20, 40}) {
-    const bench::PolygonList grid = bench::GridQuads(n, 512);
+    const support::PolygonList grid = bench::GridQuads(n, 512);
     ASSERT_EQ(grid.size(), static_cast<std::size_t>(n * n));
     const std::vector<int> coverage = Coverage(bench::ReferenceSpans(grid, 512, 512), 512);
     int wrong = 0;
@@ -161,7 +161,7 @@ TEST(GridQuads, CoverEverySurfacePixelExactlyOnce) {
 TEST(GridQuads, AreInPerspective) {
   // Parallel lines of the grid converge: the quads of the first row are not
   // all of one width.
-  const bench::PolygonList grid = bench::GridQuads(10, 512);
+  const support::PolygonList grid = bench::GridQuads(10, 512);
   const POINT* first = grid.Points(grid.items[0]);
   const POINT* last = grid.Points(grid.items[9]);
   const LONG first_width = first[1].x - first[0].x;
@@ -170,7 +170,7 @@ TEST(GridQuads, AreInPerspective) {
 }
 
 TEST(TinyQuads, PaintFourPixelsEachAndNeverTheSameOne) {
-  const bench::PolygonList quads = bench::TinyQuads(600);
+  const support::PolygonList quads = bench::TinyQuads(600);
   ASSERT_EQ(quads.size(), 600u);
   const std::vector<int> coverage = Coverage(bench::ReferenceSpans(quads, 512, 512), 512);
   int painted = 0, overlapping = 0;
@@ -180,7 +180,7 @@ TEST(TinyQuads, PaintFourPixelsEachAndNeverTheSameOne) {
 }
 
 TEST(FarQuads, ReachFarOutAndCoverAboutHalfTheSurfaceEach) {
-  const bench::PolygonList quads = bench::FarQuads(16);
+  const support::PolygonList quads = bench::FarQuads(16);
   ASSERT_EQ(quads.size(), 16u);
   for (const auto& item : quads.items) {
     LONG reach = 0;
@@ -188,7 +188,7 @@ TEST(FarQuads, ReachFarOutAndCoverAboutHalfTheSurfaceEach) {
       reach =
           std::max({reach, std::abs(quads.Points(item)[k].x), std::abs(quads.Points(item)[k].y)});
     EXPECT_GT(reach, 90000);
-    bench::PolygonList one;
+    support::PolygonList one;
     one.Add(quads.Points(item), item.count, item.color);
     const std::size_t pixels = bench::SpanPixels(bench::ReferenceSpans(one, 512, 512));
     EXPECT_GT(pixels, 512u * 512 * 4 / 10);
@@ -201,7 +201,7 @@ TEST(FarQuads, ReachFarOutAndCoverAboutHalfTheSurfaceEach) {
 TEST(FillThroughGdi, PaintsTheFloorsPixelsAndLeaksNoBrush) {
   TestSurface surface(72, 64);
   surface.Fill(kSentinel);
-  const bench::PolygonList grid = bench::GridQuads(7, 80);  // past the right and bottom edges
+  const support::PolygonList grid = bench::GridQuads(7, 80);  // past the right and bottom edges
   const DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   bench::FillThroughGdi(surface.dc(), grid);
   EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), before);
@@ -249,10 +249,10 @@ TEST(ClipToSquare, LeavesAPolygonInsideAloneAndEmptiesOneOutside) {
 
 TEST(Room, TenTilesAreTheFirstFramesRoomCallForCall) {
   const bench::SceneFrames& frames = bench::RecordedFrames();
-  const bench::PolygonList room = bench::Room(10, 512);
+  const support::PolygonList room = bench::Room(10, 512);
   ASSERT_GT(room.size(), 0u);
   ASSERT_LE(room.size(), frames.first.size());
-  bench::PolygonList head;
+  support::PolygonList head;
   for (std::size_t i = 0; i < room.size(); ++i)
     head.Add(frames.first.Points(frames.first.items[i]), frames.first.items[i].count,
              frames.first.items[i].color);
@@ -284,8 +284,8 @@ TEST(Room, LeavesTheRenderStateAsItFoundIt) {
 }
 
 TEST(Room, ScalesWithTheSurfaceAndTheTileCount) {
-  const bench::PolygonList small = bench::Room(10, 512);
-  const bench::PolygonList large = bench::Room(10, 1024);
+  const support::PolygonList small = bench::Room(10, 512);
+  const support::PolygonList large = bench::Room(10, 1024);
   ASSERT_EQ(small.size(), large.size());
   for (std::size_t k = 0; k < small.points.size(); ++k) {
     // Twice the surface, twice the screen coordinate, up to truncation.

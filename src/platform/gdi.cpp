@@ -1,61 +1,55 @@
-// The software GDI: DCs, bitmaps, brushes and pens in a handle table, and the
-// three raster operations the renderer needs (Polygon, FillRect, BitBlt).
+// The software GDI: DCs, bitmaps, brushes and pens in a handle table, the
+// selection rules, and the three drawing operations the renderer needs
+// (Polygon, FillRect, BitBlt). The polygon fill itself is in raster.cpp.
 //
-// Pixels are COLORREF values (0x00BBGGRR), rows top-down. Handles are not
-// pointers but encoded slot indices with a generation, so a stale or foreign
-// handle is recognised and refused instead of being dereferenced.
+// Bitmaps hold their pixels as Windows lays out a 32-bit DIB, 0x00RRGGBB
+// (bytes B, G, R, X), rows top-down: the layout of the window surfaces of the
+// usual X11 and Wayland displays, so that the frame's copy to the window needs
+// no conversion. A colour goes in and out as a COLORREF (0x00BBGGRR), turned
+// once per call. Surface DCs draw in the layout their owner asks for.
+//
+// Handles are not pointers but encoded slot indices with a generation, so a
+// stale or foreign handle is recognised and refused instead of being
+// dereferenced.
 #include "platform/gdi.h"
 
 #include <algorithm>
-#include <cstring>
-#include <deque>
 #include <memory>
 #include <new>
 #include <vector>
 
-__extension__ typedef __int128 int128;  // GCC and Clang; exact products of two 33-bit values
+#include "platform/raster.h"
 
 namespace gdi {
 namespace {
 
 enum class Kind : std::uint8_t { Free, DC, Bitmap, Brush, Pen };
 
+// One slot of the handle table. A free slot holds the defaults below, apart
+// from its generation, so that taking it needs only the fields that differ.
 struct Object {
   Kind kind = Kind::Free;
   bool stock = false;
+  bool null = false;     // brush and pen: NULL_BRUSH, NULL_PEN paint nothing
+  bool surface = false;  // DC: a surface or screen DC, drawing into its own pixels
+  bool drawn = false;    // DC: a surface DC that some operation has painted on
+  PixelFormat format = PixelFormat::kXrgb8888;  // bitmap, surface DC
   std::uint32_t generation = 0;
   int selections = 0;  // how many DCs hold this object selected
 
-  // Brush and pen.
-  COLORREF color = 0;
-  bool null = false;  // NULL_BRUSH, NULL_PEN: paint nothing
+  COLORREF color = 0;  // brush and pen
 
   // Bitmap, or the caller-owned surface of a surface DC.
   int width = 0;
   int height = 0;
-  std::unique_ptr<std::uint32_t[]> owned;
+  int stride = 0;
   std::uint32_t* pixels = nullptr;
+  std::unique_ptr<std::uint32_t[]> owned;
 
   // DC: selected objects, as slot indices.
   std::uint32_t bitmap = 0;
   std::uint32_t brush = 0;
   std::uint32_t pen = 0;
-  bool surface = false;  // a surface or screen DC: draws into its own pixels
-  bool drawn = false;    // a surface DC that some operation has painted on
-};
-
-// One row's crossing of a polygon edge, stepped exactly from row to row.
-// With N(y) = x0 * dy + (y - y0) * dx the edge's crossing is N / dy; `x` is
-// its ceiling and `e` = x * dy - N, kept in [0, dy). All 64-bit: |dx| and dy
-// are below 2^32, so nothing here can overflow.
-struct Edge {
-  std::int64_t top;     // first row, already clipped to the bitmap
-  std::int64_t bottom;  // one past the last row, clipped
-  std::int64_t x;
-  std::int64_t e;
-  std::int64_t q;   // floor(dx / dy)
-  std::int64_t r;   // dx - q * dy, in [0, dy)
-  std::int64_t dy;  // > 0
 };
 
 // A handle is a slot and its generation, never a pointer: four zero bits, the
@@ -68,10 +62,14 @@ constexpr int kSlotBits = sizeof(std::uintptr_t) == 8 ? 28 : 16;
 constexpr std::uintptr_t kSlotMask = (std::uintptr_t{1} << kSlotBits) - 1;
 static_assert(sizeof(std::uintptr_t) == 8 || sizeof(std::uintptr_t) == 4, "32 or 64-bit pointers");
 
+// Every object, in slots reused after deletion. The polygon path calls into
+// it five times per polygon (brush made, selected, used, deselected,
+// deleted), so each call is a few loads and stores: a slot is found from its
+// handle without a search, and a handle from its slot without a lookup.
 class HandleTable {
  public:
   static HandleTable& Get() {
-    static HandleTable table;
+    static HandleTable table;  // made on first use, before any handle exists
     return table;
   }
 
@@ -88,10 +86,8 @@ class HandleTable {
       return kNone;
     }
     Object& o = objects_[index];
-    const std::uint32_t generation = o.generation + 1;
-    o = Object{};
     o.kind = kind;
-    o.generation = generation;
+    ++o.generation;
     ++live_;
     return index;
   }
@@ -99,8 +95,13 @@ class HandleTable {
   void Destroy(std::uint32_t index) {
     Object& o = objects_[index];
     const std::uint32_t generation = o.generation;
-    o = Object{};  // releases an owned bitmap
-    o.generation = generation;
+    if (o.kind == Kind::Brush) {  // the common case: only these can differ
+      o.kind = Kind::Free;
+      o.color = 0;
+    } else {
+      o = Object{};  // releases an owned bitmap
+      o.generation = generation;
+    }
     free_.push_back(index);
     --live_;
   }
@@ -116,8 +117,9 @@ class HandleTable {
   // The slot a handle names, or null when the handle is not a live object.
   Object* Find(const void* handle, std::uint32_t* index_out = nullptr) {
     const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    // Slot 0 does not exist: index + 1 is encoded, so a null handle fails here.
     const std::uintptr_t slot = (value >> 4) & kSlotMask;
-    if (slot == 0 || slot > objects_.size()) return nullptr;
+    if (slot - 1 >= objects_.size()) return nullptr;
     const auto index = static_cast<std::uint32_t>(slot - 1);
     Object& o = objects_[index];
     if (o.kind == Kind::Free || Handle(index) != handle) return nullptr;  // generation, low bits
@@ -125,6 +127,7 @@ class HandleTable {
     return &o;
   }
 
+  // Slot references last until the next Create, which may move the slots.
   Object& At(std::uint32_t index) { return objects_[index]; }
 
   std::uint32_t Stock(int i) {
@@ -135,35 +138,13 @@ class HandleTable {
 
   DWORD Live() const { return live_; }
 
-  // Scratch of the general fill, kept so that no polygon allocates once warm.
-  std::vector<Edge>& Edges() { return edges_; }
-  std::vector<Edge*>& Active() { return active_; }
-  std::vector<std::int64_t>& Crossings() { return crossings_; }
-
   PolygonObserver observer = nullptr;
   void* observer_context = nullptr;
 
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
  private:
-  HandleTable() {
-    for (auto& s : stock_) s = kNone;
-    stock_[WHITE_BRUSH] = MakeStock(Kind::Brush, RGB(255, 255, 255), false);
-    stock_[1] = MakeStock(Kind::Brush, RGB(192, 192, 192), false);  // LTGRAY_BRUSH
-    stock_[2] = MakeStock(Kind::Brush, RGB(128, 128, 128), false);  // GRAY_BRUSH
-    stock_[3] = MakeStock(Kind::Brush, RGB(64, 64, 64), false);     // DKGRAY_BRUSH
-    stock_[BLACK_BRUSH] = MakeStock(Kind::Brush, RGB(0, 0, 0), false);
-    stock_[NULL_BRUSH] = MakeStock(Kind::Brush, 0, true);
-    stock_[WHITE_PEN] = MakeStock(Kind::Pen, RGB(255, 255, 255), false);
-    stock_[BLACK_PEN] = MakeStock(Kind::Pen, RGB(0, 0, 0), false);
-    stock_[NULL_PEN] = MakeStock(Kind::Pen, 0, true);
-    // Every memory DC starts with this 1 x 1 bitmap, as on Windows.
-    default_bitmap_ = MakeStock(Kind::Bitmap, 0, false);
-    Object& b = objects_[default_bitmap_];
-    b.width = b.height = 1;
-    b.owned.reset(new std::uint32_t[1]{0});
-    b.pixels = b.owned.get();
-  }
+  HandleTable();
 
   std::uint32_t MakeStock(Kind kind, COLORREF color, bool null) {
     const std::uint32_t index = Create(kind);
@@ -175,263 +156,57 @@ class HandleTable {
     return index;
   }
 
-  std::deque<Object> objects_;  // stable addresses while slots are added
+  std::vector<Object> objects_;
   std::vector<std::uint32_t> free_;
   DWORD live_ = 0;
   std::uint32_t stock_[NULL_PEN + 1];
   std::uint32_t default_bitmap_ = kNone;
-  std::vector<Edge> edges_;
-  std::vector<Edge*> active_;
-  std::vector<std::int64_t> crossings_;
 };
+
+// Out of line, so that Get() stays small enough to inline everywhere.
+HandleTable::HandleTable() {
+  for (auto& s : stock_) s = kNone;
+  stock_[WHITE_BRUSH] = MakeStock(Kind::Brush, RGB(255, 255, 255), false);
+  stock_[1] = MakeStock(Kind::Brush, RGB(192, 192, 192), false);  // LTGRAY_BRUSH
+  stock_[2] = MakeStock(Kind::Brush, RGB(128, 128, 128), false);  // GRAY_BRUSH
+  stock_[3] = MakeStock(Kind::Brush, RGB(64, 64, 64), false);     // DKGRAY_BRUSH
+  stock_[BLACK_BRUSH] = MakeStock(Kind::Brush, RGB(0, 0, 0), false);
+  stock_[NULL_BRUSH] = MakeStock(Kind::Brush, 0, true);
+  stock_[WHITE_PEN] = MakeStock(Kind::Pen, RGB(255, 255, 255), false);
+  stock_[BLACK_PEN] = MakeStock(Kind::Pen, RGB(0, 0, 0), false);
+  stock_[NULL_PEN] = MakeStock(Kind::Pen, 0, true);
+  // Every memory DC starts with this 1 x 1 bitmap, as on Windows.
+  default_bitmap_ = MakeStock(Kind::Bitmap, 0, false);
+  Object& b = objects_[default_bitmap_];
+  b.width = b.height = b.stride = 1;
+  b.owned.reset(new std::uint32_t[1]{0});
+  b.pixels = b.owned.get();
+}
 
 // Where a DC draws: its surface, or the bitmap selected into it.
 struct Target {
-  std::uint32_t* pixels = nullptr;
-  int width = 0;
-  int height = 0;
+  raster::Surface surface;
+  PixelFormat format;
+
+  // The pixel value of a colour in this target's layout.
+  std::uint32_t Value(COLORREF color) const {
+    return format == PixelFormat::kXbgr8888 ? color : raster::SwapRedBlue(color);
+  }
 };
 
-Object* FindDC(HDC dc) {
+inline Object* FindDC(HDC dc) {
   Object* o = HandleTable::Get().Find(dc);
   return (o && o->kind == Kind::DC) ? o : nullptr;
 }
 
 Target TargetOf(const Object& dc) {
-  if (dc.surface) return {dc.pixels, dc.width, dc.height};
-  const Object& b = HandleTable::Get().At(dc.bitmap);
-  return {b.pixels, b.width, b.height};
-}
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {  // b > 0
-  std::int64_t q = a / b;
-  if ((a % b) != 0 && a < 0) --q;
-  return q;
-}
-
-// Prepares one edge for rows [max(y0, 0), min(y1, height)). Returns false when
-// the edge is horizontal or crosses no row of the bitmap.
-bool MakeEdge(POINT a, POINT b, int height, Edge* edge) {
-  if (a.y == b.y) return false;  // horizontal edges bound no span
-  if (a.y > b.y) std::swap(a, b);
-  const std::int64_t y0 = a.y;
-  const std::int64_t y1 = b.y;
-  const std::int64_t top = std::max<std::int64_t>(y0, 0);
-  const std::int64_t bottom = std::min<std::int64_t>(y1, height);
-  if (top >= bottom) return false;
-  const std::int64_t dy = y1 - y0;                               // 1 .. 2^32 - 1
-  const std::int64_t dx = static_cast<std::int64_t>(b.x) - a.x;  // |dx| < 2^32
-  edge->top = top;
-  edge->bottom = bottom;
-  edge->dy = dy;
-  edge->q = FloorDiv(dx, dy);
-  edge->r = dx - edge->q * dy;
-  // The crossing at the first row: ceil(n / dy) with n = (top - y0) * dx.
-  const std::int64_t skipped = top - y0;
-  if (skipped == 0) {  // the edge starts inside the bitmap: most edges
-    edge->x = a.x;
-    edge->e = 0;
-  } else if (skipped < (std::int64_t{1} << 31) && dx < (std::int64_t{1} << 31) &&
-             dx > -(std::int64_t{1} << 31)) {  // the product fits in 62 bits
-    const std::int64_t n = skipped * dx;
-    std::int64_t c = n / dy;
-    if (c * dy < n) ++c;
-    edge->x = a.x + c;
-    edge->e = c * dy - n;
-  } else {  // the first row may lie 2^32 rows below y0: 128 bits
-    const int128 n = static_cast<int128>(skipped) * dx;
-    int128 c = n / dy;
-    if (c * dy < n) ++c;
-    edge->x = a.x + static_cast<std::int64_t>(c);
-    edge->e = static_cast<std::int64_t>(c * dy - n);
-  }
-  return true;
-}
-
-void FillSpan(std::uint32_t* row, std::int64_t a, std::int64_t b, int width, std::uint32_t color) {
-  if (a < 0) a = 0;
-  if (b > width) b = width;
-  if (a < b) std::fill(row + a, row + b, color);
-}
-
-// One row down: the crossing x moves by dx / dy, carried exactly in e. No
-// branch: the carry is as good as random for most slopes.
-inline void Step(std::int64_t& x, std::int64_t& e, std::int64_t q, std::int64_t r,
-                 std::int64_t dy) {
-  e -= r;
-  const std::int64_t carry = -static_cast<std::int64_t>(e < 0);  // 0 or -1
-  x += q - carry;
-  e += dy & carry;
-}
-
-inline void Step(Edge* edge) { Step(edge->x, edge->e, edge->q, edge->r, edge->dy); }
-
-bool ByTop(const Edge& a, const Edge& b) { return a.top < b.top; }
-
-// `rows` rows between two edges: the span between their crossings (which one
-// is left does not matter, and the edges of a self-intersecting polygon may
-// cross). The edges are stepped in locals, which stay in registers (two Edge
-// pointers might alias, which would keep their fields in memory), and are
-// stored back for the next band.
-void FillBand(std::uint32_t* row, int width, std::int64_t rows, Edge* left, Edge* right,
-              std::uint32_t color) {
-  std::int64_t ax = left->x, ae = left->e;
-  const std::int64_t aq = left->q, ar = left->r, ady = left->dy;
-  std::int64_t bx = right->x, be = right->e;
-  const std::int64_t bq = right->q, br = right->r, bdy = right->dy;
-  for (; rows > 0; --rows, row += width) {
-    FillSpan(row, std::min(ax, bx), std::max(ax, bx), width, color);
-    Step(ax, ae, aq, ar, ady);
-    Step(bx, be, bq, br, bdy);
-  }
-  left->x = ax, left->e = ae;
-  right->x = bx, right->e = be;
-}
-
-// How often y turns around the polygon, horizontal edges skipped. Two means
-// y-monotone (convex polygons are): every row crosses exactly two edges.
-int TurnsInY(const POINT* pts, int count) {
-  int turns = 0;
-  int first = 0;
-  int last = 0;
-  for (int i = 0; i < count; ++i) {
-    const LONG y0 = pts[i].y;
-    const LONG y1 = pts[i + 1 == count ? 0 : i + 1].y;
-    if (y0 == y1) continue;
-    const int direction = y1 > y0 ? 1 : -1;
-    if (first == 0) {
-      first = direction;
-    } else if (direction != last) {
-      ++turns;
-    }
-    last = direction;
-  }
-  if (first != last) ++turns;  // around the corner from the last edge to the first
-  return turns;
-}
-
-// One side of a y-monotone polygon, walked downward from its top vertex.
-struct Chain {
-  const POINT* pts;
-  int count;
-  int vertex;  // where the current edge ends
-  int step;    // +1 or -1 around the polygon
-  Edge edge;
-
-  // Moves to the edge that covers row y (edges above the bitmap or above y
-  // are passed over). False when the chain has no such edge.
-  bool Advance(std::int64_t y, int height) {
-    for (int walked = 0; walked < count; ++walked) {
-      const POINT a = pts[vertex];
-      vertex += step;
-      if (vertex == count) vertex = 0;
-      if (vertex < 0) vertex = count - 1;
-      const POINT b = pts[vertex];
-      if (b.y < a.y) return false;  // past the bottom
-      if (b.y > a.y && b.y > y && MakeEdge(a, b, height, &edge)) return true;
-    }
-    return false;
-  }
-};
-
-// The common case, with neither sorting nor an active list.
-void FillMonotone(std::uint32_t* pixels, int width, int height, const POINT* pts, int count,
-                  std::uint32_t color) {
-  int top = 0;
-  LONG bottom_y = pts[0].y;
-  for (int i = 1; i < count; ++i) {
-    if (pts[i].y < pts[top].y) top = i;
-    bottom_y = std::max(bottom_y, pts[i].y);
-  }
-  std::int64_t y = std::max<std::int64_t>(pts[top].y, 0);
-  const std::int64_t end = std::min<std::int64_t>(bottom_y, height);
-  if (y >= end) return;
-  Chain forward{pts, count, top, 1, {}};
-  Chain backward{pts, count, top, -1, {}};
-  if (!forward.Advance(y, height) || !backward.Advance(y, height)) return;
-  std::uint32_t* row = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-  for (;;) {
-    const std::int64_t band_end = std::min({forward.edge.bottom, backward.edge.bottom, end});
-    FillBand(row, width, band_end - y, &forward.edge, &backward.edge, color);
-    row += static_cast<std::size_t>(band_end - y) * static_cast<std::size_t>(width);
-    y = band_end;
-    if (y >= end) return;
-    if (forward.edge.bottom <= y && !forward.Advance(y, height)) return;
-    if (backward.edge.bottom <= y && !backward.Advance(y, height)) return;
-  }
+  const Object& o = dc.surface ? dc : HandleTable::Get().At(dc.bitmap);
+  return {{o.pixels, o.width, o.height, o.stride}, o.format};
 }
 
 }  // namespace
 
-void FillPolygon(std::uint32_t* pixels, int width, int height, const POINT* pts, int count,
-                 std::uint32_t color) {
-  if (!pixels || !pts || count < 3 || width <= 0 || height <= 0) return;
-  const int turns = TurnsInY(pts, count);
-  if (turns == 0) return;  // every edge horizontal
-  if (turns == 2) {
-    FillMonotone(pixels, width, height, pts, count, color);
-    return;
-  }
-  HandleTable& table = HandleTable::Get();
-  std::vector<Edge>& edges = table.Edges();
-  edges.clear();
-  if (edges.capacity() < static_cast<std::size_t>(count)) edges.reserve(count);
-  std::int64_t first = height;
-  std::int64_t last = 0;
-  for (int i = 0; i < count; ++i) {
-    Edge edge;
-    if (MakeEdge(pts[i], pts[i + 1 == count ? 0 : i + 1], height, &edge)) {
-      first = std::min(first, edge.top);
-      last = std::max(last, edge.bottom);
-      edges.push_back(edge);
-    }
-  }
-  if (edges.size() < 2) return;
-  std::sort(edges.begin(), edges.end(), ByTop);
-
-  std::vector<Edge*>& active = table.Active();
-  std::vector<std::int64_t>& xs = table.Crossings();
-  active.clear();
-  if (active.capacity() < edges.size()) active.reserve(edges.size());
-  if (xs.size() < edges.size()) xs.resize(edges.size());
-  std::int64_t* x = xs.data();
-  std::size_t next = 0;
-  // Rows go in bands between events (an edge starting or ending), so that
-  // the active set only changes between bands.
-  for (std::int64_t y = first; y < last;) {
-    while (next < edges.size() && edges[next].top == y) active.push_back(&edges[next++]);
-    active.erase(std::remove_if(active.begin(), active.end(),
-                                [y](const Edge* edge) { return edge->bottom <= y; }),
-                 active.end());
-    std::int64_t end = next < edges.size() ? edges[next].top : last;
-    for (const Edge* edge : active) end = std::min(end, edge->bottom);
-
-    std::uint32_t* row = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-    if (active.size() == 2) {
-      FillBand(row, width, end - y, active[0], active[1], color);
-      y = end;
-      continue;
-    }
-    for (; y < end; ++y, row += width) {
-      // Insertion sort: the crossings of a row are few and mostly in order.
-      std::size_t n = 0;
-      for (Edge* edge : active) {
-        std::size_t j = n++;
-        while (j > 0 && x[j - 1] > edge->x) {
-          x[j] = x[j - 1];
-          --j;
-        }
-        x[j] = edge->x;
-        Step(edge);
-      }
-      // Even-odd: a pixel is inside when an odd number of crossings lie at or
-      // left of it, so the spans are [x0, x1), [x2, x3), ...
-      for (std::size_t k = 0; k + 1 < n; k += 2) FillSpan(row, x[k], x[k + 1], width, color);
-    }
-  }
-}
-
-HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height) {
+HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height, int stride, PixelFormat format) {
   HandleTable& table = HandleTable::Get();
   const std::uint32_t index = table.Create(Kind::DC);
   if (index == HandleTable::kNone) return nullptr;
@@ -440,6 +215,8 @@ HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height) {
   dc.pixels = pixels;
   dc.width = pixels ? std::max(width, 0) : 0;
   dc.height = pixels ? std::max(height, 0) : 0;
+  dc.stride = std::max(stride, dc.width);
+  dc.format = format;
   dc.brush = table.Stock(WHITE_BRUSH);
   dc.pen = table.Stock(BLACK_PEN);
   dc.bitmap = HandleTable::kNone;
@@ -506,7 +283,7 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
   const std::uint32_t index = table.Create(Kind::Bitmap);
   if (index == HandleTable::kNone) return nullptr;
   Object& b = table.At(index);
-  b.width = cx;
+  b.width = b.stride = cx;
   b.height = cy;
   b.owned = std::move(pixels);
   b.pixels = b.owned.get();
@@ -571,15 +348,16 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
 BOOL WINAPI Polygon(HDC hdc, const POINT* apt, int cpt) {
   Object* dc = gdi::FindDC(hdc);
   if (!dc || !apt || cpt < 2) return FALSE;
-  const Object& brush = HandleTable::Get().At(dc->brush);
+  HandleTable& table = HandleTable::Get();
+  const Object& brush = table.At(dc->brush);
   // The pen's outline is not drawn; ORVIX selects the null pen.
-  if (!brush.null) {
-    const HandleTable& table = HandleTable::Get();
-    if (table.observer) table.observer(table.observer_context, apt, cpt, brush.color);
-    dc->drawn = true;
-    const gdi::Target t = gdi::TargetOf(*dc);
-    gdi::FillPolygon(t.pixels, t.width, t.height, apt, cpt, brush.color);
-  }
+  if (brush.null) return TRUE;
+  const COLORREF color = brush.color;
+  dc->drawn = true;
+  const gdi::Target t = gdi::TargetOf(*dc);
+  // Last, as it may call anything: no slot reference is used after it.
+  if (table.observer) table.observer(table.observer_context, apt, cpt, color);
+  raster::FillPolygon(t.surface, apt, cpt, t.Value(color));
   return TRUE;
 }
 
@@ -590,14 +368,9 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
   if (brush->null) return 1;
   dc->drawn = true;
   const gdi::Target t = gdi::TargetOf(*dc);
-  const int left = std::max<LONG>(lprc->left, 0);
-  const int top = std::max<LONG>(lprc->top, 0);
-  const int right = std::min<LONG>(lprc->right, t.width);
-  const int bottom = std::min<LONG>(lprc->bottom, t.height);
-  for (int y = top; y < bottom && left < right; ++y) {
-    std::uint32_t* row = t.pixels + static_cast<std::size_t>(y) * t.width;
-    std::fill(row + left, row + right, brush->color);
-  }
+  raster::FillRect(t.surface, std::max<LONG>(lprc->left, 0), std::max<LONG>(lprc->top, 0),
+                   std::min<LONG>(lprc->right, t.surface.width),
+                   std::min<LONG>(lprc->bottom, t.surface.height), t.Value(brush->color));
   return 1;
 }
 
@@ -615,16 +388,13 @@ BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, in
   const std::int64_t shift_y = std::max<std::int64_t>({0, -dy, -sy});
   dx += shift_x, sx += shift_x, w -= shift_x;
   dy += shift_y, sy += shift_y, h -= shift_y;
-  w = std::min<std::int64_t>({w, dst.width - dx, src.width - sx});
-  h = std::min<std::int64_t>({h, dst.height - dy, src.height - sy});
+  w = std::min<std::int64_t>({w, dst.surface.width - dx, src.surface.width - sx});
+  h = std::min<std::int64_t>({h, dst.surface.height - dy, src.surface.height - sy});
   if (w <= 0 || h <= 0) return TRUE;
-  // Rows of one bitmap may overlap: copy bottom-up when moving down.
-  const bool upward = dst.pixels == src.pixels && dy > sy;
-  for (std::int64_t k = 0; k < h; ++k) {
-    const std::int64_t row = upward ? h - 1 - k : k;
-    std::memmove(dst.pixels + (dy + row) * dst.width + dx, src.pixels + (sy + row) * src.width + sx,
-                 static_cast<std::size_t>(w) * sizeof(std::uint32_t));
-  }
+  // Every value now lies within the two surfaces' int sizes.
+  raster::Copy(dst.surface, static_cast<int>(dx), static_cast<int>(dy), src.surface,
+               static_cast<int>(sx), static_cast<int>(sy), static_cast<int>(w), static_cast<int>(h),
+               dst.format != src.format);
   return TRUE;
 }
 
@@ -632,8 +402,9 @@ COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
   Object* dc = gdi::FindDC(hdc);
   if (!dc) return CLR_INVALID;
   const gdi::Target t = gdi::TargetOf(*dc);
-  if (x < 0 || y < 0 || x >= t.width || y >= t.height) return CLR_INVALID;
-  return t.pixels[static_cast<std::size_t>(y) * t.width + x];
+  if (x < 0 || y < 0 || x >= t.surface.width || y >= t.surface.height) return CLR_INVALID;
+  // The colour value is its own inverse: the swap turns a pixel back into a COLORREF.
+  return t.Value(t.surface.pixels[y * t.surface.stride + x]);
 }
 
 HANDLE WINAPI GetCurrentProcess(void) {

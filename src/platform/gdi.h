@@ -1,6 +1,6 @@
 // What the software GDI offers the rest of the platform layer (not the
 // renderer, which sees only win32.h): DCs over pixels that a USER backend owns,
-// and the polygon fill on its own for tools that drive it directly.
+// and an observer of the polygons it fills.
 #ifndef ORVIX_PLATFORM_GDI_H
 #define ORVIX_PLATFORM_GDI_H
 
@@ -10,10 +10,19 @@
 
 namespace gdi {
 
-// A DC that draws into width x height pixels (0x00BBGGRR, rows top-down,
-// `width` pixels apart) owned by the caller, such as a window's buffer. It
-// counts as a live GDI object until DeleteDC. No bitmap can be selected into it.
-HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height);
+// How a 32-bit pixel holds its colour, named like SDL's formats: by the
+// channels from the most significant byte down.
+enum class PixelFormat : std::uint8_t {
+  kXbgr8888,  // 0x00BBGGRR, a COLORREF: bytes R, G, B, X in memory
+  kXrgb8888,  // 0x00RRGGBB: bytes B, G, R, X, as Windows lays out a 32-bit DIB
+};
+
+// A DC that draws into width x height pixels owned by the caller, such as a
+// window's buffer: rows top-down, `stride` pixels apart (`width` when 0), in
+// `format`. It counts as a live GDI object until DeleteDC. No bitmap can be
+// selected into it.
+HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height, int stride = 0,
+                    PixelFormat format = PixelFormat::kXbgr8888);
 
 // The screen DC of GetDC(NULL): a 0 x 0 surface that only serves as the model
 // for CreateCompatibleDC and CreateCompatibleBitmap.
@@ -25,15 +34,6 @@ bool IsSurfaceDC(HDC dc, const std::uint32_t* pixels);
 // True for a surface DC that Polygon, FillRect or BitBlt has painted on: a
 // window DC that only served as a model (WM_CREATE) presents nothing.
 bool SurfaceDrawn(HDC dc);
-
-// Fills the polygon through `pts` (even-odd rule; pixel (x, y) is painted when
-// the lattice point lies inside, points on a left or top edge count as inside,
-// on a right or bottom edge as outside) into a width x height buffer. Any
-// 32-bit coordinates are accepted: only the rows and columns inside the buffer
-// are visited. Uses a scratch area of the GDI, so it allocates only when a
-// polygon has more edges than any before it.
-void FillPolygon(std::uint32_t* pixels, int width, int height, const POINT* pts, int count,
-                 std::uint32_t color);
 
 // Calls `observer` with the points and brush colour of every Polygon call
 // that paints (before the fill), so that benchmarks and tools can record a

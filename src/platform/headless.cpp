@@ -85,6 +85,8 @@ bool BackendNextMessage(MSG* msg) {
   return false;
 }
 
+ClientArea BackendClientArea(Window& window) { return {window.pixels.data()}; }
+
 void BackendPresent(Window& window) {
   headless::State& s = headless::Get();
   ++s.frames;

@@ -12,20 +12,33 @@
 
 namespace headless {
 
-void Reset();                 // clock 0, keys up, no classes or windows, empty queue, counters 0
-void SetTickCount(DWORD ms);  // what GetTickCount() returns until the clock moves again
-void AdvanceTickCount(DWORD ms);  // wraps like the real count
-const std::vector<DWORD>&
-Sleeps();  // every Sleep(n) since Reset, in order; Sleep(n) also advances the clock by n
-void SetKeyDown(int vk, bool down);  // held keys
-void TapKey(int vk);                 // pressed and released since the last poll: reads nonzero once
-void FailWindowCreation(bool fail);  // CreateWindowExA returns null
-void QueueMessages(UINT msg,
-                   int n);  // n platform messages waiting for the window before the next frame
-void CloseAfterFrames(int frames);  // a close request arrives after that many presented frames
+// Clock 0, keys up, no classes or windows, an empty queue, counters 0.
+void Reset();
+
+// What GetTickCount() returns until the clock moves again.
+void SetTickCount(DWORD ms);
+// Moves the clock on; it wraps like the real count.
+void AdvanceTickCount(DWORD ms);
+// Every Sleep(n) since Reset, in order. Sleep(n) also advances the clock by n.
+const std::vector<DWORD>& Sleeps();
+
+// Holds a key down or releases it.
+void SetKeyDown(int vk, bool down);
+// A key pressed and released since the last poll: it reads nonzero once.
+void TapKey(int vk);
+
+// While `fail`, CreateWindowExA returns null.
+void FailWindowCreation(bool fail);
+// n platform messages wait for the window before the next frame.
+void QueueMessages(UINT msg, int n);
+// A close request arrives after that many presented frames.
+void CloseAfterFrames(int frames);
+
+// Frames presented since Reset.
 int FramesPresented();
-void OnPresent(std::function<void(int frame, const std::uint32_t* pixels)>
-                   f);  // pixels: 512 x 512, 0x00BBGGRR
+// Calls `f` with every presented frame: 512 x 512 pixels, 0x00BBGGRR, rows
+// top-down.
+void OnPresent(std::function<void(int frame, const std::uint32_t* pixels)> f);
 
 }  // namespace headless
 

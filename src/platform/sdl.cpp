@@ -1,7 +1,11 @@
 // USER/KERNEL over SDL2: the window, its keys, the clock and the present.
 //
-// The window's pixels (0x00BBGGRR) are shown through an XBGR8888 surface
-// blitted to the window surface: no SDL renderer and no vsync, which would
+// The window DC draws straight into SDL's window surface when that holds
+// 32-bit pixels without alpha that the GDI can write (0x00RRGGBB on the usual
+// X11 displays, as the back buffer does, so the frame's BitBlt is a plain copy);
+// the present then only hands it to the display. On any other display the
+// window DC draws into the window's own pixels (0x00BBGGRR), which the present
+// converts into the window surface. No SDL renderer and no vsync, which would
 // stretch the 33 ms frame grid.
 #include <SDL.h>
 
@@ -38,6 +42,7 @@ void OnStopSignal(int) { g_stop_signal = 1; }
 struct SdlWindow {
   SDL_Window* window = nullptr;
   SDL_Surface* frame = nullptr;  // wraps the USER window's pixels, owns nothing
+  bool direct = false;           // the window DC draws into the window surface
 
   SdlWindow() = default;
   SdlWindow(const SdlWindow&) = delete;
@@ -95,10 +100,19 @@ class Sdl {
   }
 
   // Moves every waiting SDL event into the key latch and the message queue.
+  // SDL reads the display's connection at most once per millisecond: every
+  // read is a few system calls, and a frame polls five keys and the message
+  // queue within microseconds of each other.
   void Pump() {
     if (!video_) return;
+    const DWORD now = GetTickCount();
+    if (!pumped_ || now != pumped_at_) {
+      SDL_PumpEvents();
+      pumped_ = true;
+      pumped_at_ = now;
+    }
     SDL_Event event;
-    while (SDL_PollEvent(&event)) {
+    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
       switch (event.type) {
         case SDL_QUIT:
           close_requested_ = true;
@@ -226,6 +240,8 @@ class Sdl {
   }
 
   bool video_ = false;
+  bool pumped_ = false;
+  DWORD pumped_at_ = 0;  // the tick count of the last read of the display
   bool close_requested_ = false;
   std::unique_ptr<SdlWindow> window_;
   std::deque<MSG> events_;
@@ -253,12 +269,41 @@ bool BackendNextMessage(MSG* msg) {
   return w && Sdl::Get().NextMessage(msg, w->handle);
 }
 
+ClientArea BackendClientArea(Window& window) {
+  auto* own = static_cast<SdlWindow*>(window.backend);
+  const ClientArea own_pixels{window.pixels.data()};
+  if (!own) return own_pixels;
+  own->direct = false;
+  // SDL makes the surface anew only here, after the window has changed size,
+  // so it stays as it is until the next GetDC: no DC outlives its pixels.
+  SDL_Surface* target = SDL_GetWindowSurface(own->window);
+  if (!target || SDL_MUSTLOCK(target) || target->w < kClientWidth || target->h < kClientHeight ||
+      target->pitch % 4 != 0) {
+    return own_pixels;
+  }
+  ClientArea area{static_cast<std::uint32_t*>(target->pixels), target->pitch / 4};
+  switch (target->format->format) {
+    case SDL_PIXELFORMAT_XRGB8888:
+      area.format = gdi::PixelFormat::kXrgb8888;
+      break;
+    case SDL_PIXELFORMAT_XBGR8888:
+      area.format = gdi::PixelFormat::kXbgr8888;
+      break;
+    default:  // other layouts, and those with alpha, which our pixels leave at 0
+      return own_pixels;
+  }
+  own->direct = true;
+  return area;
+}
+
 void BackendPresent(Window& window) {
   auto* own = static_cast<SdlWindow*>(window.backend);
   if (!own) return;
-  SDL_Surface* target = SDL_GetWindowSurface(own->window);
-  if (!target) return;
-  SDL_BlitSurface(own->frame, nullptr, target, nullptr);
+  if (!own->direct) {
+    SDL_Surface* target = SDL_GetWindowSurface(own->window);
+    if (!target) return;
+    SDL_BlitSurface(own->frame, nullptr, target, nullptr);
+  }
   SDL_UpdateWindowSurface(own->window);
 }
 

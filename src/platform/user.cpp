@@ -178,12 +178,14 @@ HDC WINAPI GetDC(HWND hWnd) {
   if (!hWnd) return gdi::CreateScreenDC();
   user::Window* w = user::Find(hWnd);
   if (!w) return nullptr;
-  return gdi::CreateSurfaceDC(w->pixels.data(), user::kClientWidth, user::kClientHeight);
+  w->client = user::BackendClientArea(*w);
+  return gdi::CreateSurfaceDC(w->client.pixels, user::kClientWidth, user::kClientHeight,
+                              w->client.stride, w->client.format);
 }
 
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
   user::Window* w = user::Find(hWnd);
-  if (w && !gdi::IsSurfaceDC(hDC, w->pixels.data())) return 0;
+  if (w && !gdi::IsSurfaceDC(hDC, w->client.pixels)) return 0;
   if (!w && (hWnd || !gdi::IsSurfaceDC(hDC, nullptr))) return 0;
   const bool present = w && gdi::SurfaceDrawn(hDC);
   DeleteDC(hDC);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdi.h"
 #include "platform/win32.h"
 
 namespace user {
@@ -18,11 +19,20 @@ namespace user {
 constexpr int kClientWidth = 512;
 constexpr int kClientHeight = 512;
 
+// Where a window DC draws: kClientWidth x kClientHeight pixels, rows `stride`
+// pixels apart, in `format`.
+struct ClientArea {
+  std::uint32_t* pixels = nullptr;
+  int stride = kClientWidth;
+  gdi::PixelFormat format = gdi::PixelFormat::kXbgr8888;
+};
+
 struct Window {
   HWND handle = nullptr;
   WNDPROC proc = nullptr;
   std::string title;
   std::vector<std::uint32_t> pixels;  // kClientWidth x kClientHeight, 0x00BBGGRR
+  ClientArea client;                  // what the latest GetDC of the window draws on
   void* backend = nullptr;            // the backend's own per-window data
 };
 
@@ -57,7 +67,10 @@ bool BackendCreateWindow(Window& window, int width, int height);
 void BackendDestroyWindow(Window& window);
 // Turns one waiting platform event into a message; false when none waits.
 bool BackendNextMessage(MSG* msg);
-// Shows the window's pixels: called on ReleaseDC of a window DC drawn on.
+// Where a DC of the window is to draw, asked at every GetDC: the window's own
+// `pixels`, or pixels the backend can show without copying them again.
+ClientArea BackendClientArea(Window& window);
+// Shows what the window DC drew: called on ReleaseDC of a window DC drawn on.
 void BackendPresent(Window& window);
 // Brings the key latch up to date before GetAsyncKeyState reads it.
 void BackendPollKeys();

@@ -155,6 +155,10 @@ bool BackendNextMessage(MSG* msg) {
   return w && Page::Get().NextMessage(msg, w->handle);
 }
 
+// The canvas takes its pixels through one conversion (an opaque alpha) in
+// Present, so the window DC draws on the window's own pixels.
+ClientArea BackendClientArea(Window& window) { return {window.pixels.data()}; }
+
 void BackendPresent(Window& window) { Page::Get().Present(window); }
 
 // The latch is kept by the event callbacks, which run during Sleep.

@@ -14,7 +14,7 @@
 // --pixels prints the case's input and its pixels after its hash line, each
 // row as runs "x:BBGGRR" (the COLORREF where a run starts). --reference fills
 // the polygon cases with the brute-force model of the fill rule
-// (tests/reference_fill.h) instead of the GDI, so that a disagreement can be
+// (support/reference_fill.h) instead of the GDI, so that a disagreement can be
 // put down to the side that departs from the rule.
 //
 // Nothing here may depend on the C library's transcendental functions, which
@@ -439,13 +439,12 @@ void RoomViews(Runner& run) {
       {{0, 49.9f}, {0, 1, 0.7f}, {3, -7, 11}},    //
       {{-30, 20}, {0.3f, -1, -0.4f}, {-30, 10, -20}},
   };
-  const unsigned long cube_colors[6] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0x00FFFF, 0xFF00FF};
   // The projection of SetCameraProjection(512, 512, pi / 3): 2 / cos(pi / 6) =
   // 4 / sqrt(3), rounded to float, here from a correctly rounded square root.
   CXCamera = CYCamera = static_cast<float>(kSize);
   MultiplyX = MultiplyY = static_cast<float>(4.0 / std::sqrt(3.0));
-  LightAmb = 0.5f;
-  LightR = LightG = LightB = 10.0f;
+  LightAmb = kLightAmbient;
+  LightR = LightG = LightB = kLightGain;
   for (int i = 0; i < 12; ++i) {
     const View3& v = views[i];
     char description[160];
@@ -460,16 +459,16 @@ void RoomViews(Runner& run) {
       const VECTOR3D up(0, 0, -1);
       View.LookAt(&eye, &direction, &up);
       Light = VECTOR3D(v.light[0], v.light[1], v.light[2]);
-      LightType = 2;
-      DrawRoom(10);
+      LightType = kLightPoint;
+      DrawRoom(kRoomTiles);
       // The cube at the light, turned by an exact rotation (a 3-4-5 triangle).
-      LightType = 0;
+      LightType = kLightNone;
       World.Identity();
       World.m[0][0] = 0.6f, World.m[0][1] = 0.8f;
       World.m[1][0] = -0.8f, World.m[1][1] = 0.6f;
       World.m[3][0] = v.light[0], World.m[3][1] = v.light[1], World.m[3][2] = v.light[2];
       UpdateCamera();
-      for (int k = 0; k < 6; ++k) Polygon3D(dc, COLOR(cube_colors[k]), 4, &VBCube[4 * k]);
+      for (int k = 0; k < 6; ++k) Polygon3D(dc, COLOR(kCubeColors[k]), 4, &VBCube[4 * k]);
     });
   }
 }

@@ -1,13 +1,19 @@
-// A bitmap in a memory DC, made the way the renderer makes its back buffer
-// (compatible with the screen DC, null pen), released on destruction.
-#ifndef ORVIX_TESTS_TEST_SURFACE_H
-#define ORVIX_TESTS_TEST_SURFACE_H
+// Surfaces to draw on in tests, benchmarks and tools: a bitmap in a memory DC
+// made the way the renderer makes its back buffer, and (software GDI only) a
+// buffer the caller owns with a DC over it.
+#ifndef ORVIX_SUPPORT_TEST_SURFACE_H
+#define ORVIX_SUPPORT_TEST_SURFACE_H
 
 #include <cstdint>
 #include <vector>
 
 #include "platform/win32.h"
+#ifndef _WIN32
+#include "platform/gdi.h"
+#endif
 
+// A bitmap in a memory DC, compatible with the screen DC and with the null
+// pen selected, as the back buffer is; released on destruction.
 class TestSurface {
  public:
   TestSurface(int width, int height) : width_(width), height_(height) {
@@ -70,4 +76,26 @@ class TestSurface {
   HGDIOBJ previous_;
 };
 
-#endif  // ORVIX_TESTS_TEST_SURFACE_H
+#ifndef _WIN32
+// A width x height buffer the caller owns, with a software GDI surface DC over
+// it, so that its pixels can be read and written directly.
+class BufferSurface {
+ public:
+  BufferSurface(int width, int height)
+      : pixels_(static_cast<std::size_t>(width) * height),
+        dc_(gdi::CreateSurfaceDC(pixels_.data(), width, height)) {}
+  ~BufferSurface() { DeleteDC(dc_); }
+  BufferSurface(const BufferSurface&) = delete;
+  BufferSurface& operator=(const BufferSurface&) = delete;
+
+  HDC dc() const { return dc_; }
+  std::uint32_t* pixels() { return pixels_.data(); }
+  const std::vector<std::uint32_t>& buffer() const { return pixels_; }
+
+ private:
+  std::vector<std::uint32_t> pixels_;
+  HDC dc_;
+};
+#endif
+
+#endif  // ORVIX_SUPPORT_TEST_SURFACE_H

@@ -8,49 +8,11 @@
 #include "Draw.h"
 #include "Main.h"
 #include "Win.h"
-#include "platform/gdi.h"
 #include "platform/headless.h"
+#include "polygon_log.h"
 #include "reference_fill.h"
 
 namespace bench {
-
-// ---- PolygonList --------------------------------------------------------------
-
-void PolygonList::Add(const POINT* pts, int count, COLORREF color) {
-  items.push_back({points.size(), count, color});
-  points.insert(points.end(), pts, pts + count);
-}
-
-void PolygonList::Append(const PolygonList& other) {
-  for (const Item& item : other.items) Add(other.Points(item), item.count, item.color);
-}
-
-bool operator==(const PolygonList& a, const PolygonList& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const PolygonList::Item& p = a.items[i];
-    const PolygonList::Item& q = b.items[i];
-    if (p.count != q.count || p.color != q.color) return false;
-    for (int k = 0; k < p.count; ++k) {
-      const POINT u = a.Points(p)[k];
-      const POINT v = b.Points(q)[k];
-      if (u.x != v.x || u.y != v.y) return false;
-    }
-  }
-  return true;
-}
-
-PolygonList Record(const std::function<void()>& draw) {
-  PolygonList list;
-  gdi::SetPolygonObserver(
-      [](void* context, const POINT* pts, int count, COLORREF color) {
-        static_cast<PolygonList*>(context)->Add(pts, count, color);
-      },
-      &list);
-  draw();
-  gdi::SetPolygonObserver(nullptr, nullptr);
-  return list;
-}
 
 // ---- Synthetic workloads --------------------------------------------------
 
@@ -93,7 +55,7 @@ COLORREF Mix(unsigned k) {  // distinct neighbouring colours, none black
 
 }  // namespace
 
-PolygonList GridQuads(int n, int size) {
+support::PolygonList GridQuads(int n, int size) {
   const double s = size;
   // Corners outside the surface, far enough apart from a parallelogram that
   // the tiles visibly shrink towards the top and left.
@@ -103,7 +65,7 @@ PolygonList GridQuads(int n, int size) {
   std::vector<POINT> lattice(static_cast<std::size_t>(n + 1) * (n + 1));
   for (int j = 0; j <= n; ++j)
     for (int i = 0; i <= n; ++i) lattice[j * (n + 1) + i] = map(double(i) / n, double(j) / n);
-  PolygonList list;
+  support::PolygonList list;
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < n; ++i) {
       const POINT quad[4] = {lattice[j * (n + 1) + i], lattice[j * (n + 1) + i + 1],
@@ -114,8 +76,8 @@ PolygonList GridQuads(int n, int size) {
   return list;
 }
 
-PolygonList TinyQuads(int count) {
-  PolygonList list;
+support::PolygonList TinyQuads(int count) {
+  support::PolygonList list;
   // One quad per cell of a 30-column grid of 17 x 25 cells, a few pixels
   // off the cell's corner: never touching, all over the surface.
   for (int k = 0; k < count; ++k) {
@@ -127,8 +89,8 @@ PolygonList TinyQuads(int count) {
   return list;
 }
 
-PolygonList FarQuads(int count) {
-  PolygonList list;
+support::PolygonList FarQuads(int count) {
+  support::PolygonList list;
   constexpr double kFar = 100000.0;
   for (int k = 0; k < count; ++k) {
     // The square [-kFar, kFar] x [0, 2 kFar], turned by `angle` about the
@@ -150,12 +112,10 @@ PolygonList FarQuads(int count) {
 
 namespace {
 
-constexpr float kFieldOfView = 1.0471976f;  // as UpdateBlock sets it
-
 SceneFrames RecordScene() {
   StartProgram();
   SceneFrames frames;
-  frames.first = Record(UpdateBlock);
+  frames.first = support::Record(UpdateBlock);
   // Yaw 0.8 rad, a little beyond the diagonal, then walk until the eye is
   // some 8 units from both walls: the frame looks into the corner.
   headless::SetKeyDown(VK_RIGHT, true);
@@ -171,7 +131,7 @@ SceneFrames RecordScene() {
   }
   headless::SetKeyDown(VK_SPACE, false);
   headless::AdvanceTickCount(33);
-  frames.corner = Record(UpdateBlock);
+  frames.corner = support::Record(UpdateBlock);
   return frames;
 }
 
@@ -206,7 +166,7 @@ const SceneFrames& RecordedFrames() {
   return frames;
 }
 
-PolygonList Room(int tiles, int size) {
+support::PolygonList Room(int tiles, int size) {
   RecordedFrames();  // the window, the back buffer and the frame's one-time set-up
   const RenderState saved;
   SetCameraProjection(static_cast<float>(size), static_cast<float>(size), kFieldOfView);
@@ -216,17 +176,17 @@ PolygonList Room(int tiles, int size) {
   const VECTOR3D up(0.0f, 0.0f, -1.0f);
   View.LookAt(&eye, &direction, &up);
   Light = VECTOR3D(0.0f, 0.0f, 0.0f);  // the cube has not moved yet
-  LightType = 2;
-  PolygonList list = Record([tiles] { DrawRoom(tiles); });
+  LightType = kLightPoint;
+  support::PolygonList list = support::Record([tiles] { DrawRoom(tiles); });
   saved.Restore();
   return list;
 }
 
 // ---- Spans and the floor --------------------------------------------------
 
-std::vector<Span> ReferenceSpans(const PolygonList& list, int width, int height) {
+std::vector<Span> ReferenceSpans(const support::PolygonList& list, int width, int height) {
   std::vector<Span> spans;
-  for (const PolygonList::Item& item : list.items) {
+  for (const support::PolygonList::Item& item : list.items) {
     const POINT* pts = list.Points(item);
     if (item.count < 3) continue;
     // Only the bounding box, clipped to the surface, can hold painted points.
@@ -271,8 +231,8 @@ void WriteSpans(std::uint32_t* pixels, const std::vector<Span>& spans) {
 
 // ---- Replay ---------------------------------------------------------------
 
-void FillThroughGdi(HDC dc, const PolygonList& list) {
-  for (const PolygonList::Item& item : list.items) {
+void FillThroughGdi(HDC dc, const support::PolygonList& list) {
+  for (const support::PolygonList::Item& item : list.items) {
     const HBRUSH brush = CreateSolidBrush(item.color);
     const HGDIOBJ previous = SelectObject(dc, brush);
     Polygon(dc, list.Points(item), item.count);
@@ -280,12 +240,6 @@ void FillThroughGdi(HDC dc, const PolygonList& list) {
     DeleteObject(brush);
   }
 }
-
-BufferSurface::BufferSurface(int width, int height)
-    : pixels_(static_cast<std::size_t>(width) * height),
-      dc_(gdi::CreateSurfaceDC(pixels_.data(), width, height)) {}
-
-BufferSurface::~BufferSurface() { DeleteDC(dc_); }
 
 void Clear(HDC dc, int width, int height) {
   const RECT all = {0, 0, width, height};

@@ -5,8 +5,8 @@
 // upper end (included) to its lower end (excluded), and for a point when it
 // crosses that row at or left of the point. So a point on a left or top edge
 // is inside and one on a right or bottom edge outside.
-#ifndef ORVIX_TESTS_REFERENCE_FILL_H
-#define ORVIX_TESTS_REFERENCE_FILL_H
+#ifndef ORVIX_SUPPORT_REFERENCE_FILL_H
+#define ORVIX_SUPPORT_REFERENCE_FILL_H
 
 #include <cstdint>
 #include <utility>
@@ -45,4 +45,4 @@ inline void Fill(std::vector<std::uint32_t>& pixels, int width, int height, cons
 
 }  // namespace reference
 
-#endif  // ORVIX_TESTS_REFERENCE_FILL_H
+#endif  // ORVIX_SUPPORT_REFERENCE_FILL_H
