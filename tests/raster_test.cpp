@@ -277,6 +277,9 @@ TEST(Fill, ClipsAtEveryEdgeAndCorner) {
       {{3, kMin}, {20, kMin}, {36, kMax}},       // spans all 2^32 rows
       {{kMin, 3}, {kMax, 14}, {kMin, 25}},       // spans all 2^32 columns
       {{5, -1000000000}, {35, 1000000000}, {4, 1000000000}},
+      // Twice as tall as 32.32 stepping allows over 30 rows: stepped so, the
+      // left edge would cross row 29 at 19 instead of 20.
+      {{18, -57266202}, {23, 229064952}, {200, 229064952}},
   };
   for (const auto& pts : cases) EXPECT_TRUE(MatchesReference(surface, pts));
 }
