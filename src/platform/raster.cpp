@@ -233,47 +233,41 @@ inline void FillBand(std::uint32_t* row, std::ptrdiff_t stride, int width, std::
   *right = b;
 }
 
-// What one pass over the vertices tells: how often y turns around the
-// polygon, horizontal edges skipped (two means y-monotone, as every convex
-// polygon is: every row crosses exactly two edges; zero, that every edge is
-// horizontal), the first vertex with the least y, and the bounds.
+// What one pass over the vertices tells: the first vertex with the least y,
+// the bounds, and whether the polygon is y-monotone, as every convex polygon
+// is (every row crosses exactly two edges). It is when the way around it
+// goes down and up by no more than its height each: the total rise and fall
+// is twice the height then, more otherwise. Branch-free, so that no
+// polygon's shape is mispredicted.
 struct Outline {
-  int turns = 0;
   int top = 0;
   LONG top_y = 0;
   LONG bottom_y = 0;
   LONG left_x = 0;
   LONG right_x = 0;
+  bool monotone = false;
 };
 
 Outline Scan(const POINT* pts, int count) {
   Outline o;
   o.top_y = o.bottom_y = pts[0].y;
   o.left_x = o.right_x = pts[0].x;
-  int first = 0;                     // the direction of the first edge that is not horizontal
-  int last = 0;                      // and of the latest
+  // Below 2^63: fewer than 2^31 edges, each below 2^32.
+  std::int64_t travel = 0;
   LONG previous = pts[count - 1].y;  // from the edge that closes the polygon on
   for (int i = 0; i < count; ++i) {
+    const LONG x = pts[i].x;
     const LONG y = pts[i].y;
-    if (y < o.top_y) {
-      o.top_y = y;
-      o.top = i;
-    }
-    o.bottom_y = std::max(o.bottom_y, y);
-    o.left_x = std::min(o.left_x, pts[i].x);
-    o.right_x = std::max(o.right_x, pts[i].x);
-    if (y != previous) {
-      const int direction = y > previous ? 1 : -1;
-      if (first == 0) {
-        first = direction;
-      } else if (direction != last) {
-        ++o.turns;
-      }
-      last = direction;
-    }
+    const std::int64_t dy = std::int64_t{y} - previous;
+    travel += dy < 0 ? -dy : dy;
     previous = y;
+    o.top = y < o.top_y ? i : o.top;
+    o.top_y = std::min(o.top_y, y);
+    o.bottom_y = std::max(o.bottom_y, y);
+    o.left_x = std::min(o.left_x, x);
+    o.right_x = std::max(o.right_x, x);
   }
-  if (first != last) ++o.turns;  // around the corner from the last edge to the first
+  o.monotone = travel == 2 * (std::int64_t{o.bottom_y} - o.top_y);
   return o;
 }
 
@@ -353,8 +347,12 @@ void FillPolygon(const Surface& surface, const POINT* pts, int count, std::uint3
   const int height = surface.height;
   if (!surface.pixels || !pts || count < 3 || width <= 0 || height <= 0) return;
   const Outline outline = Scan(pts, count);
-  if (outline.turns == 0) return;  // every edge horizontal
-  if (outline.turns == 2) {
+  // Every crossing, so every painted pixel, lies within the vertices' bounds.
+  if (outline.bottom_y <= 0 || outline.top_y >= height || outline.right_x <= 0 ||
+      outline.left_x >= width) {
+    return;
+  }
+  if (outline.monotone) {
     if (FitsFixedPoint(outline, height)) {
       FillMonotone<FixedEdge>(surface, pts, count, outline, color);
     } else {
