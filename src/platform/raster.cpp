@@ -340,26 +340,54 @@ void FillMonotone(const Surface& surface, const POINT* pts, int count, const Out
   }
 }
 
-}  // namespace
+// The next edge down one side of a y-monotone polygon that lies within the
+// bitmap, from vertex v (kStep as for Chain): horizontal edges are passed
+// over, and v becomes the index of the edge's lower end. The caller knows
+// that the side goes further down.
+template <int kStep>
+inline FixedEdge NextInside(const POINT* pts, int count, int* v) {
+  POINT a = pts[*v];
+  for (;;) {
+    *v += kStep;
+    if (kStep > 0 && *v == count) *v = 0;
+    if (kStep < 0 && *v < 0) *v = count - 1;
+    const POINT b = pts[*v];
+    if (b.y != a.y) {
+      const std::int64_t dx = std::int64_t{b.x} - a.x;
+      return {b.y, a.x * kOne + (kOne - 1), dx == 0 ? 0 : FloorDiv(dx * kOne, b.y - a.y)};
+    }
+    a = b;
+  }
+}
 
-void FillPolygon(const Surface& surface, const POINT* pts, int count, std::uint32_t color) {
+// A y-monotone polygon whose bounds lie within the bitmap, most of a scene:
+// no row or column to cut, and every edge begins in a row that is filled,
+// so that an edge is set up from its ends alone.
+void FillInside(const Surface& surface, const POINT* pts, int count, const Outline& outline,
+                std::uint32_t color) {
+  int forward = outline.top;
+  int backward = outline.top;
+  FixedEdge a = NextInside<1>(pts, count, &forward);
+  FixedEdge b = NextInside<-1>(pts, count, &backward);
+  std::int64_t y = outline.top_y;
+  std::uint32_t* row = surface.pixels + y * surface.stride;
+  for (;;) {
+    const std::int64_t band_end = std::min(a.bottom, b.bottom);
+    FillBand<false>(row, surface.stride, surface.width, band_end - y, &a, &b, color);
+    row += (band_end - y) * surface.stride;
+    y = band_end;
+    if (y == outline.bottom_y) return;
+    if (a.bottom == y) a = NextInside<1>(pts, count, &forward);
+    if (b.bottom == y) b = NextInside<-1>(pts, count, &backward);
+  }
+}
+
+// Any polygon, even-odd: edges sorted by their first row, crossings sorted
+// in every row.
+__attribute__((noinline)) void FillGeneral(const Surface& surface, const POINT* pts, int count,
+                                           std::uint32_t color) {
   const int width = surface.width;
   const int height = surface.height;
-  if (!surface.pixels || !pts || count < 3 || width <= 0 || height <= 0) return;
-  const Outline outline = Scan(pts, count);
-  // Every crossing, so every painted pixel, lies within the vertices' bounds.
-  if (outline.bottom_y <= 0 || outline.top_y >= height || outline.right_x <= 0 ||
-      outline.left_x >= width) {
-    return;
-  }
-  if (outline.monotone) {
-    if (FitsFixedPoint(outline, height)) {
-      FillMonotone<FixedEdge>(surface, pts, count, outline, color);
-    } else {
-      FillMonotone<Edge>(surface, pts, count, outline, color);
-    }
-    return;
-  }
   Scratch& scratch = Scratch::Get();
   std::vector<Edge>& edges = scratch.edges;
   edges.clear();
@@ -416,6 +444,43 @@ void FillPolygon(const Surface& surface, const POINT* pts, int count, std::uint3
       // left of it, so the spans are [x0, x1), [x2, x3), ...
       for (std::size_t k = 0; k + 1 < n; k += 2) FillSpan(row, x[k], x[k + 1], width, color);
     }
+  }
+}
+
+// Everything but the general fill, for `count` vertices; kCount, when not 0,
+// is that count known at compile time, so that the loops over a triangle's
+// or a quad's vertices unroll.
+template <int kCount>
+void Fill(const Surface& surface, const POINT* pts, int count, std::uint32_t color) {
+  if (kCount != 0) count = kCount;
+  const Outline outline = Scan(pts, count);
+  // Every crossing, so every painted pixel, lies within the vertices' bounds.
+  if (outline.bottom_y <= 0 || outline.top_y >= surface.height || outline.right_x <= 0 ||
+      outline.left_x >= surface.width) {
+    return;
+  }
+  if (!outline.monotone) {
+    FillGeneral(surface, pts, count, color);
+  } else if (!FitsFixedPoint(outline, surface.height)) {
+    FillMonotone<Edge>(surface, pts, count, outline, color);
+  } else if (outline.top_y >= 0 && outline.bottom_y <= surface.height && outline.left_x >= 0 &&
+             outline.right_x <= surface.width) {
+    if (outline.bottom_y > outline.top_y) FillInside(surface, pts, count, outline, color);
+  } else {
+    FillMonotone<FixedEdge>(surface, pts, count, outline, color);
+  }
+}
+
+}  // namespace
+
+void FillPolygon(const Surface& surface, const POINT* pts, int count, std::uint32_t color) {
+  if (!surface.pixels || !pts || count < 3 || surface.width <= 0 || surface.height <= 0) return;
+  if (count == 4) {  // the room's tiles and the cube's faces
+    Fill<4>(surface, pts, count, color);
+  } else if (count == 3) {
+    Fill<3>(surface, pts, count, color);
+  } else {
+    Fill<0>(surface, pts, count, color);
   }
 }
 
