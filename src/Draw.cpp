@@ -40,12 +40,13 @@ void ScaleColumns(float (&m)[N][N], float sx, float sy, float sz) {
   }
 }
 
-// Row `a` of a product A x B: out[j] = ((a0 b0j + a1 b1j) + a2 b2j) + a3 b3j.
-void ProductRow(const float (&a)[4], const MATRIX4D& b, float (&out)[4]) {
+// Row `a` of a product A x B: out[j] = ((a0 b0j + a1 b1j) + a2 b2j) + a3 b3j,
+// with B's floats, or the same values already widened to double.
+template <typename T>
+void ProductRow(const float (&a)[4], const T (&b)[4][4], float (&out)[4]) {
   const double a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3];
   for (int j = 0; j < 4; ++j) {
-    out[j] =
-        static_cast<float>(((a0 * b.m[0][j] + a1 * b.m[1][j]) + a2 * b.m[2][j]) + a3 * b.m[3][j]);
+    out[j] = static_cast<float>(((a0 * b[0][j] + a1 * b[1][j]) + a2 * b[2][j]) + a3 * b[3][j]);
   }
 }
 
@@ -80,7 +81,7 @@ void MATRIX3D::MulScaling(float sx, float sy, float sz) { ScaleColumns(m, sx, sy
 
 MATRIX4D MATRIX4D::operator*(const MATRIX4D& b) const {
   MATRIX4D r;
-  for (int i = 0; i < 4; ++i) ProductRow(m[i], b, r.m[i]);
+  for (int i = 0; i < 4; ++i) ProductRow(m[i], b.m, r.m[i]);
   return r;
 }
 
@@ -185,20 +186,25 @@ void SetCameraProjection(float cx, float cy, float angle) {
 void UpdateCamera() {
   // The room's tiles differ only in World's translation, row 3: rows 0-2 of
   // the product, which depend on World's rows 0-2 and on View alone, are
-  // computed again only when those are not the same to the bit as last time.
+  // computed again only when those are not the same to the bit as last time,
+  // and View is kept widened to double for row 3 (exactly the doubles the
+  // product would convert it to).
   static float rows_of[3][4];  // World's rows 0-2 and View as they were
   static MATRIX4D view_of;
   static float product[3][4];  // and rows 0-2 of their product
+  static double view[4][4];    // View in double
   static bool kept = false;
   if (!kept || std::memcmp(rows_of, World.m, sizeof rows_of) != 0 ||
       std::memcmp(&view_of, &View, sizeof view_of) != 0) {
-    for (int i = 0; i < 3; ++i) ProductRow(World.m[i], View, product[i]);
+    for (int i = 0; i < 3; ++i) ProductRow(World.m[i], View.m, product[i]);
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) view[i][j] = View.m[i][j];
     std::memcpy(rows_of, World.m, sizeof rows_of);
     view_of = View;
     kept = true;
   }
   std::memcpy(Matrix.m, product, sizeof product);
-  ProductRow(World.m[3], View, Matrix.m[3]);
+  ProductRow(World.m[3], view, Matrix.m[3]);
 }
 
 // ---- Pipeline -------------------------------------------------------------
