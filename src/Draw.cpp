@@ -50,15 +50,23 @@ void ProductRow(const float (&a)[4], const T (&b)[4][4], float (&out)[4]) {
   }
 }
 
-// (x, y, z, 1) x M, which Polygon3D does five times per polygon: here so that
-// it inlines there.
-inline VECTOR3D Transform(const VECTOR3D& v, const MATRIX4D& M) {
-  const double x = v.x, y = v.y, z = v.z;
-  return VECTOR3D(
-      static_cast<float>(((x * M.m[0][0] + y * M.m[1][0]) + z * M.m[2][0]) + M.m[3][0]),
-      static_cast<float>(((x * M.m[0][1] + y * M.m[1][1]) + z * M.m[2][1]) + M.m[3][1]),
-      static_cast<float>(((x * M.m[0][2] + y * M.m[1][2]) + z * M.m[2][2]) + M.m[3][2]));
-}
+// (x, y, z, 1) x M: the part of M that it reads, widened to double once for
+// the several points that Polygon3D puts through one matrix.
+struct WideAffine {
+  double m[4][3];
+
+  explicit WideAffine(const MATRIX4D& M) {
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 3; ++j) m[i][j] = M.m[i][j];
+  }
+
+  VECTOR3D operator()(const VECTOR3D& v) const {
+    const double x = v.x, y = v.y, z = v.z;
+    return VECTOR3D(static_cast<float>(((x * m[0][0] + y * m[1][0]) + z * m[2][0]) + m[3][0]),
+                    static_cast<float>(((x * m[0][1] + y * m[1][1]) + z * m[2][1]) + m[3][1]),
+                    static_cast<float>(((x * m[0][2] + y * m[1][2]) + z * m[2][2]) + m[3][2]));
+  }
+};
 
 }  // namespace
 
@@ -131,7 +139,7 @@ VECTOR3D VECTOR3D::operator-(const VECTOR3D& b) const {
 VECTOR3D VECTOR3D::operator*(float k) const { return VECTOR3D(x * k, y * k, z * k); }
 VECTOR3D VECTOR3D::operator/(float k) const { return VECTOR3D(x / k, y / k, z / k); }
 
-VECTOR3D VECTOR3D::operator*(const MATRIX4D& M) const { return Transform(*this, M); }
+VECTOR3D VECTOR3D::operator*(const MATRIX4D& M) const { return WideAffine(M)(*this); }
 
 VECTOR3D& VECTOR3D::operator*=(const MATRIX4D& M) {
   const VECTOR3D r = *this * M;
@@ -233,6 +241,25 @@ float Project(float coordinate, float z, float factor, float size) {
   return static_cast<float>((double(coordinate) / (double(z) * factor) + 0.5) * size);
 }
 
+// The mean of vertices 0 to i from the mean c of those before:
+// (c x i + v) / (i + 1), each operation in float. A division by 1, 2 or 4
+// is the multiplication by its reciprocal, to the last bit (both round the
+// same exact quotient once), which spares a quad's vertices 0, 1 and 3
+// their three divisions.
+VECTOR3D NextMean(const VECTOR3D& c, const VECTOR3D& v, int i) {
+  const VECTOR3D sum = c * float(i) + v;
+  switch (i) {
+    case 0:
+      return sum;
+    case 1:
+      return sum * 0.5f;
+    case 3:
+      return sum * 0.25f;
+    default:
+      return sum / float(i + 1);
+  }
+}
+
 constexpr int kStackPoints = 16;  // room tiles and cube faces have 4
 
 }  // namespace
@@ -254,14 +281,15 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
   const bool point_light = light_type == kLightPoint;
   VECTOR3D centroid(0.0f, 0.0f, 0.0f);  // model space, the mean of the vertices so far
   VECTOR3D screen[3];                   // (sx, sy, view z) of the first three vertices
+  const WideAffine to_view(Matrix);
   for (int i = 0; i < count; ++i) {
-    const VECTOR3D P = Transform(vertices[i], Matrix);
+    const VECTOR3D P = to_view(vertices[i]);
     if (!(P.z > NearClip)) return;  // dropped whole, never cut; NaN is dropped too
     const float sx = Project(P.x, P.z, MultiplyX, CXCamera);
     const float sy = Project(P.y, P.z, MultiplyY, CYCamera);
     points[i].x = TruncateToInt(sx);
     points[i].y = TruncateToInt(sy);
-    if (point_light) centroid = (centroid * float(i) + vertices[i]) / float(i + 1);
+    if (point_light) centroid = NextMean(centroid, vertices[i], i);
     if (i <= 2) screen[i] = VECTOR3D(sx, sy, P.z);
     if (i == 2) {
       // Counter-clockwise on the y-down screen passes; clockwise or collinear
@@ -273,16 +301,17 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
 
   // Fewer than three vertices have no normal: they keep their colour.
   if (count > 2 && (light_type == kLightDirectional || light_type == kLightPoint)) {
-    const VECTOR3D w0 = Transform(vertices[0], World);
-    const VECTOR3D w1 = Transform(vertices[1], World);
-    const VECTOR3D w2 = Transform(vertices[2], World);
+    const WideAffine to_world(World);
+    const VECTOR3D w0 = to_world(vertices[0]);
+    const VECTOR3D w1 = to_world(vertices[1]);
+    const VECTOR3D w2 = to_world(vertices[2]);
     VECTOR3D normal = (w0 - w2).Cross(w0 - w1);  // points away from the visible side
     normal.Normalize();
     float intensity;
     if (light_type == kLightDirectional) {
       intensity = normal.Dot(Light);  // Light is the direction the light travels
     } else {
-      const VECTOR3D L = Transform(centroid, World) - Light;  // from the light to the centroid
+      const VECTOR3D L = to_world(centroid) - Light;  // from the light to the centroid
       const float len = L.Length();
       intensity = static_cast<float>(double(normal.Dot(L)) / (double(len) * len));
     }
