@@ -318,9 +318,11 @@ inline FixedEdge NextInside(const POINT* pts, int count, int* v) {
 
 // A y-monotone polygon whose bounds lie within the bitmap, most of a scene:
 // no row or column to cut, and every edge begins in a row that is filled,
-// so that an edge is set up from its ends alone.
-void FillInside(const Surface& surface, const POINT* pts, int count, const Outline& outline,
-                std::uint32_t color) {
+// so that an edge is set up from its ends alone. Inlined into each Fill: the
+// call cost the 2 x 2 quads and the 40 x 40 grid a few per cent.
+__attribute__((always_inline)) inline void FillInside(const Surface& surface, const POINT* pts,
+                                                      int count, const Outline& outline,
+                                                      std::uint32_t color) {
   int forward = outline.top;
   int backward = outline.top;
   FixedEdge a = NextInside<1>(pts, count, &forward);
