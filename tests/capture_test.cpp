@@ -33,28 +33,29 @@ TEST(CaptureOptions, DefaultsBothSpellingsAndHelp) {
   EXPECT_EQ(o.every, 1);
   EXPECT_TRUE(o.keys.holds.empty() && o.keys.taps.empty() && o.gif_path.empty());
 
+  // --every 19859: the longest GIF frame, 65535 cs; 19860 is refused below.
   const char* const all[] = {"orvix-capture", "--frames=108000", "--start-tick", "4294967295",
-                             "--every=7",     "--gif",           "a.gif",        "--keys=space:3-"};
+                             "--every=19859", "--gif",           "a.gif",        "--keys=space:3-"};
   ASSERT_TRUE(capture::ParseArguments(8, all, &o, &error)) << error;
   EXPECT_EQ(o.frames, 108000);
   EXPECT_EQ(o.start_tick, 4294967295u);
-  EXPECT_EQ(o.every, 7);
+  EXPECT_EQ(o.every, 19859);
   EXPECT_EQ(o.gif_path, "a.gif");
   EXPECT_EQ(o.out_dir, "");
   EXPECT_TRUE(o.keys.Held(VK_SPACE, 108000));
 
-  // --help ends the command line: what precedes it is checked, not what follows.
-  const char* const help_first[] = {"orvix-capture", "--help", "--frames", "0"};
-  ASSERT_TRUE(capture::ParseArguments(4, help_first, &o, &error)) << error;
+  // --help anywhere wins over everything else on the line, an option's value
+  // included; nothing else is checked.
+  const char* const help_last[] = {"orvix-capture", "--frames", "0", "--version", "--gif", "-h"};
+  ASSERT_TRUE(capture::ParseArguments(6, help_last, &o, &error)) << error;
   EXPECT_TRUE(o.help);
-  const char* const error_first[] = {"orvix-capture", "--frames", "0", "-h"};
-  EXPECT_FALSE(capture::ParseArguments(4, error_first, &o, &error));
+  EXPECT_FALSE(o.version);
 }
 
 TEST(CaptureOptions, KeyScriptHoldsAndTaps) {
   capture::KeyScript s;
   std::string error;
-  ASSERT_TRUE(capture::ParseKeyScript(" right:1-15, space:20-,UP:7 ,tap:down@30", &s, &error))
+  ASSERT_TRUE(capture::ParseKeyScript(" right:1-15, space:20-,UP:7 ,TAP:down@30", &s, &error))
       << error;
   struct Probe {
     int vk, frame;
@@ -103,6 +104,9 @@ TEST(CaptureBadInput, CommandLines) {
       {{"--start-tick", "4294967296"}, "--start-tick: '4294967296' is not a tick count"},
       {{"--every", "0"}, "--every: '0' is not a number"},
       {{"--every", "91"}, "--every 91 keeps none of the 90 frames"},
+      {{"--frames", "40000", "--every", "19860", "--gif", never + "/a.gif"},
+       "--every 19860: a frame of the GIF would show for 655.38 s, longer than the 655.35 s a "
+       "GIF frame can last"},
       {{"--keys", " "}, "--keys needs a value"},
       {{"--keys", "rigth:1-5"}, "--keys: unknown key 'rigth' in 'rigth:1-5'"},
       {{"--keys", "tap:jump@3"}, "--keys: unknown key 'jump' in 'tap:jump@3'"},

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <unordered_map>
 
 namespace capture {
@@ -165,6 +166,12 @@ bool GifWriter::Open(const std::string& path, int width, int height, std::string
 bool GifWriter::AddFrame(const std::uint32_t* pixels, int delay_cs, std::string* error) {
   if (!gif_) {
     *error = "cannot write " + path_ + ": not open";
+    return false;
+  }
+  if (delay_cs < 0 || delay_cs > kMaxGifDelay) {  // would wrap in its 16 bits
+    *error = "cannot write " + path_ + ": a delay of " + std::to_string(delay_cs) +
+             "/100 s does not fit in a GIF";
+    Abandon();
     return false;
   }
   GifColorType colors[256] = {};

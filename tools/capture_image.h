@@ -23,6 +23,9 @@ bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, i
 // running total, so that the GIF plays exactly as long as the program ran.
 int GifDelay(int index, int every);
 
+// The longest delay a GIF frame can have: a 16-bit count of 1/100 s.
+constexpr int kMaxGifDelay = 65535;
+
 // An animated GIF written one frame at a time, looping forever. Each frame
 // gets its own 256-colour palette from GifQuantizeBuffer: a lit room has
 // more colours than one palette holds.
@@ -35,6 +38,7 @@ class GifWriter {
 
   // Creates (or truncates) the file and writes the header.
   bool Open(const std::string& path, int width, int height, std::string* error);
+  // `delay_cs` from 0 to kMaxGifDelay.
   bool AddFrame(const std::uint32_t* pixels, int delay_cs, std::string* error);
   // Writes the trailer and closes the file; its errors count too.
   bool Finish(std::string* error);

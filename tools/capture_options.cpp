@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "capture_image.h"
 #include "platform/win32.h"
 
 namespace capture {
@@ -44,14 +45,18 @@ const char* NameOf(int vk) {
   return "?";
 }
 
+// The script's words (key names and "tap") are read in any case.
+bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
+  return text.size() == lower.size() &&
+         std::equal(text.begin(), text.end(), lower.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == b;
+         });
+}
+
 bool LookUpKey(std::string_view name, int* vk) {
   name = Trim(name);
   for (const KeyName& k : kKeyNames) {
-    const std::string_view candidate(k.name);
-    if (candidate.size() == name.size() &&
-        std::equal(name.begin(), name.end(), candidate.begin(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) == b;
-        })) {
+    if (EqualsIgnoringCase(name, k.name)) {
       *vk = k.vk;
       return true;
     }
@@ -103,7 +108,7 @@ bool ParseEntry(std::string_view entry, Entry* out, std::string* error) {
   const std::string_view head = Trim(entry.substr(0, colon));
   const std::string_view rest = entry.substr(colon + 1);
 
-  if (head == "tap") {
+  if (EqualsIgnoringCase(head, "tap")) {
     const std::size_t at = rest.find('@');
     if (at == std::string_view::npos) {
       *error = "--keys: " + Quote(entry) + ": a tap is written tap:KEY@FRAME";
@@ -250,23 +255,47 @@ bool CheckScriptFitsRecording(const Options& o, std::string* error) {
   return true;
 }
 
+// GIF delays are 16-bit counts of 1/100 s: a longer one would wrap.
+bool CheckGifDelays(const Options& o, std::string* error) {
+  if (o.gif_path.empty()) return true;
+  const int kept = o.frames / o.every;
+  for (int i = 0; i < kept; ++i) {
+    const int delay = GifDelay(i, o.every);
+    if (delay > kMaxGifDelay) {
+      const auto seconds = [](int cs) {
+        char text[32];
+        std::snprintf(text, sizeof(text), "%d.%02d s", cs / 100, cs % 100);
+        return std::string(text);
+      };
+      *error = "--every " + std::to_string(o.every) + ": a frame of the GIF would show for " +
+               seconds(delay) + ", longer than the " + seconds(kMaxGifDelay) +
+               " a GIF frame can last";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error) {
   Options o;
+  // Asking for help is never a mistake, wherever it is and whatever else the
+  // line holds (even as another option's value).
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg(argv[i]);
+    o.help = o.help || arg == "-h" || arg == "--help";
+    o.version = o.version || arg == "--version";
+  }
+  if (o.help || o.version) {
+    o.version = !o.help;
+    *options = std::move(o);
+    return true;
+  }
+
   Seen seen;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
-    if (arg == "-h" || arg == "--help") {
-      o.help = true;
-      *options = std::move(o);
-      return true;
-    }
-    if (arg == "--version") {
-      o.version = true;
-      *options = std::move(o);
-      return true;
-    }
     if (arg.substr(0, 2) != "--" || arg.size() == 2) {
       *error = "unexpected argument " + Quote(arg) + " (see --help)";
       return false;
@@ -342,7 +371,7 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
              std::to_string(o.frames) + " frames";
     return false;
   }
-  if (!CheckScriptFitsRecording(o, error)) return false;
+  if (!CheckScriptFitsRecording(o, error) || !CheckGifDelays(o, error)) return false;
   *options = std::move(o);
   return true;
 }
@@ -373,8 +402,9 @@ Options:
   --every K        keep only frames K, 2K, 3K, ... (default 1: all)
   --gif FILE       write the kept frames as one looping animated GIF; each
                    shows for K x 33 ms, the program's frame time, rounded to
-                   1/100 s so that the total never drifts (3, 4, 3, 3, 4, ...)
-  -h, --help       show this text
+                   1/100 s so that the total never drifts (3, 4, 3, 3, 4, ...);
+                   a GIF frame lasts at most 655.35 s, so K is 19859 at most
+  -h, --help       show this text, whatever else is on the line
   --version        show the version
 
 At least one of --out and --gif is needed.
@@ -386,8 +416,9 @@ frame presented (frame-0001.png is frame 1).
   KEY:A       hold KEY for frame A only
   tap:KEY@F   press and release KEY just before frame F: it counts once
 KEY is left or right (turn 0.1 rad a frame), up or down (tilt), or space
-(walk forward). Holds of one key must not overlap, a tap must not fall on a
-frame where its key is held, and every entry must start within --frames.
+(walk forward); key names and "tap" are read in any case. Holds of one key
+must not overlap, a tap must not fall on a frame where its key is held, and
+every entry must start within --frames.
   Example: --keys right:1-15,space:20-80,tap:up@30
 
 Exit status: 0 done; 1 a file could not be written while recording;

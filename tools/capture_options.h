@@ -62,9 +62,9 @@ struct Options {
   bool version = false;
 };
 
-// Parses argv[1..argc-1]. Accepts "--name value" and "--name=value". After
-// --help or --version nothing else is checked. On failure returns false and sets `error`
-// to one line that names the problem.
+// Parses argv[1..argc-1]. Accepts "--name value" and "--name=value". With
+// --help (or else --version) anywhere on the line nothing else is checked. On
+// failure returns false and sets `error` to one line that names the problem.
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error);
 
 // The --help text.
