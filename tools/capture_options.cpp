@@ -227,7 +227,8 @@ namespace {
 
 // Each option once: a repeated one is more likely a typo than an override.
 struct Seen {
-  bool frames = false, start_tick = false, keys = false, out = false, every = false, gif = false;
+  bool frames = false, start_tick = false, keys = false, out = false, every = false, gif = false,
+       force = false;
 };
 
 bool Once(bool* seen, std::string_view name, std::string* error) {
@@ -308,6 +309,15 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       value = arg.substr(eq + 1);
       has_value = true;
     }
+    if (name == "--force") {
+      if (has_value) {
+        *error = "--force takes no value";
+        return false;
+      }
+      if (!Once(&seen.force, name, error)) return false;
+      o.force = true;
+      continue;
+    }
     const bool known = name == "--frames" || name == "--start-tick" || name == "--keys" ||
                        name == "--out" || name == "--every" || name == "--gif";
     if (!known) {
@@ -384,6 +394,16 @@ std::string FrameFileName(int frame, int frames) {
   return name;
 }
 
+bool IsFrameFileName(std::string_view name) {
+  constexpr std::string_view kPrefix = "frame-", kSuffix = ".png";
+  if (name.size() <= kPrefix.size() + kSuffix.size() || name.substr(0, kPrefix.size()) != kPrefix ||
+      name.substr(name.size() - kSuffix.size()) != kSuffix)
+    return false;
+  const std::string_view digits =
+      name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+  return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::string Usage() {
   return R"(Usage: orvix-capture [OPTIONS]
 
@@ -397,8 +417,12 @@ Options:
   --start-tick MS  what the tick count reads at the first frame (0 to
                    4294967295, default 0); the cube's spin follows it
   --keys SCRIPT    keys held and tapped while recording (see below)
-  --out DIR        write each kept frame as DIR/frame-0001.png, ...
-                   (DIR is created if needed; existing files are replaced)
+  --out DIR        write each kept frame as DIR/frame-0001.png, ... (as many
+                   digits as the last frame number needs, at least four, so
+                   that the names sort); DIR is created if needed, and one
+                   that already holds frame files is refused
+  --force          remove the frame files (frame-N.png) already in DIR before
+                   recording, and nothing else
   --every K        keep only frames K, 2K, 3K, ... (default 1: all)
   --gif FILE       write the kept frames as one looping animated GIF; each
                    shows for K x 33 ms, the program's frame time, rounded to
@@ -407,7 +431,10 @@ Options:
   -h, --help       show this text, whatever else is on the line
   --version        show the version
 
-At least one of --out and --gif is needed.
+At least one of --out and --gif is needed; the GIF must not be DIR, nor be
+named like a frame file inside it. Each file appears under its name only once it is complete
+(written under a temporary name beside it, then renamed), so a file that
+was there before stays as it was until then.
 
 Key script: entries separated by commas. Frames count from 1, the first
 frame presented (frame-0001.png is frame 1).
@@ -421,8 +448,9 @@ must not overlap, a tap must not fall on a frame where its key is held, and
 every entry must start within --frames.
   Example: --keys right:1-15,space:20-80,tap:up@30
 
-Exit status: 0 done; 1 a file could not be written while recording;
-2 bad input (reported before anything is rendered).
+Exit status: 0 done; 1 a file could not be written while recording (the
+frames already written stay, each whole; no partial GIF is left); 2 bad
+input (reported before anything is rendered or created).
 )";
 }
 

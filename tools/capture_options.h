@@ -58,6 +58,7 @@ struct Options {
   std::string out_dir;   // empty: no PNGs
   int every = 1;         // keep frames every, 2 every, ...
   std::string gif_path;  // empty: no GIF
+  bool force = false;    // replace the frame files already in out_dir
   bool help = false;
   bool version = false;
 };
@@ -65,6 +66,7 @@ struct Options {
 // Parses argv[1..argc-1]. Accepts "--name value" and "--name=value". With
 // --help (or else --version) anywhere on the line nothing else is checked. On
 // failure returns false and sets `error` to one line that names the problem.
+// The files are not looked at here: see CheckOutputs.
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error);
 
 // The --help text.
@@ -73,6 +75,9 @@ std::string Usage();
 // "frame-0042.png": four digits, more when the recording needs them, so
 // that the names of one recording sort in frame order.
 std::string FrameFileName(int frame, int frames);
+
+// Whether `name` is one FrameFileName could give: "frame-", digits, ".png".
+bool IsFrameFileName(std::string_view name);
 
 // Whether frame `frame` is written (to PNG and GIF).
 inline bool Kept(const Options& options, int frame) { return frame % options.every == 0; }
