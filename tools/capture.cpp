@@ -51,15 +51,6 @@ bool PrepareFolder(const std::string& dir, std::string* error) {
   return true;
 }
 
-// The keys as they must be while `frame` is rendered. A held key that stays
-// held is not pressed again, so it is not seen as a new press.
-void ApplyKeys(const KeyScript& keys, int frame) {
-  for (const KeyName& key : kKeyNames) {
-    headless::SetKeyDown(key.vk, keys.Held(key.vk, frame));
-    if (keys.Tapped(key.vk, frame)) headless::TapKey(key.vk);
-  }
-}
-
 // --build-up: images of the last frame as it is painted, numbered from 1,
 // with names as wide as the most images a frame can give.
 template <typename KeepImage>
@@ -73,6 +64,15 @@ std::unique_ptr<BuildUp> StartBuildUp(const Options& options, KeepImage& keep) {
 }
 
 }  // namespace
+
+// A held key that stays held is not pressed again, so it is not seen as a
+// new press.
+void ApplyKeys(const KeyScript& keys, int frame) {
+  for (const KeyName& key : kKeyNames) {
+    headless::SetKeyDown(key.vk, keys.Held(key.vk, frame));
+    if (keys.Tapped(key.vk, frame)) headless::TapKey(key.vk);
+  }
+}
 
 int Run(const Options& options, std::ostream& err, bool progress) {
   static bool recorded = false;
