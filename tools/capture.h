@@ -18,6 +18,9 @@ constexpr int kOk = 0;
 constexpr int kWriteFailed = 1;  // while recording, or the program itself failed
 constexpr int kBadInput = 2;     // nothing was rendered
 
+// Sets the headless backend's keys as they must be while `frame` is rendered.
+void ApplyKeys(const KeyScript& keys, int frame);
+
 // Makes the recording. Outputs are prepared (the folder created and probed,
 // the GIF created) before the first frame, so that an unusable path is bad
 // input. Messages go to `err`, one line each; with `progress`, a line that
