@@ -19,6 +19,8 @@
 
 #include "capture_harness.h"
 #include "platform/headless.h"
+#include "test_surface.h"
+#include "workloads.h"
 
 namespace {
 
@@ -135,6 +137,10 @@ TEST(CaptureBadInput, CommandLines) {
       {{"--keys", "right:91-95"}, "right at frame 91 is after the last frame (90)"},
       {{"--frames", "10", "--keys", "tap:up@11"},
        "the tap of up at frame 11 is after the last frame (10)"},
+      {{"--build-up", "0"}, "--build-up: '0' is not a number of polygons from 1 to 606"},
+      {{"--build-up", "607"}, "--build-up: '607' is not a number of polygons"},
+      {{"--build-up", "5", "--build-up", "6"}, "--build-up is given twice"},
+      {{"--build-up", "5", "--every", "1"}, "--every does not go with it"},
   };
   for (const auto& [case_args, message] : cases) {
     std::vector<std::string> args = {"--out", never};
@@ -408,6 +414,71 @@ TEST(CaptureRun, OneRecordingPerProcess) {
   EXPECT_EQ(again.status, 1);
   EXPECT_NE(again.err.find("one recording per process"), std::string::npos) << again.err;
   EXPECT_EQ(headless::FramesPresented(), 1);
+}
+
+// ---- --build-up: one frame as it is painted ---------------------------------
+
+// The first frame as it is painted: the clear, the back buffer after every
+// `step` of its Polygon calls, then the whole frame, to PNGs and to the GIF.
+// The step divides the frame's polygons, so that the last step ends with the
+// frame, which is kept once all the same. Expected: the frame's polygons,
+// recorded in this process, replayed onto a cleared surface.
+TEST(CaptureBuildUp, KeepsTheClearEveryStepAndTheWholeFrame) {
+  const support::PolygonList& frame = bench::RecordedFrames().first;
+  const int painted = static_cast<int>(frame.size());
+  int step = 7;
+  while (painted % step != 0) ++step;
+  ASSERT_LT(step, painted / 10);
+  const std::string dir = harness::TestOutputDir();
+  const Outcome run = harness::RunProgram({"--frames", "1", "--build-up", std::to_string(step),
+                                           "--out", dir + "/png", "--gif", dir + "/b.gif"},
+                                          dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+
+  const int images = painted / step + 1;
+  std::vector<std::string> names;
+  for (int i = 1; i <= images; ++i) names.push_back(capture::FrameFileName(i, 9999));
+  ASSERT_EQ(FilesIn(dir + "/png"), names);
+
+  const GifContents gif = ReadGif(dir + "/b.gif");
+  ASSERT_EQ(gif.frames.size(), names.size());
+  std::vector<int> delays(names.size(), 5);
+  delays.front() = 50;
+  delays.back() = 300;
+  EXPECT_EQ(gif.delays, delays);
+
+  BufferSurface expected(512, 512);
+  bench::Clear(expected.dc(), 512, 512);
+  int replayed = 0;
+  for (int i = 0; i < images; ++i) {
+    for (; replayed < step * i; ++replayed) {
+      support::PolygonList one;
+      const support::PolygonList::Item& item = frame.items[replayed];
+      one.Add(frame.Points(item), item.count, item.color);
+      bench::FillThroughGdi(expected.dc(), one);
+    }
+    Image png;
+    ASSERT_TRUE(harness::LoadPng(dir + "/png/" + names[i], &png));
+    EXPECT_EQ(png.pixels, expected.buffer()) << names[i] << ": after " << replayed << " polygons";
+    EXPECT_EQ(gif.frames[i], png.pixels) << names[i];
+  }
+}
+
+// --frames picks the frame: the last image is that frame as it is recorded
+// whole (the golden one), and with a step as large as the frame, the clear
+// is the only other image.
+TEST(CaptureBuildUp, TheLastImageIsTheFrameRecordedWhole) {
+  const std::string dir = harness::TestOutputDir();
+  const Outcome run = harness::RunInProcess(
+      {"--frames", "16", "--keys", "right:1-16", "--build-up", "606", "--out", dir});
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(FilesIn(dir), (std::vector<std::string>{"frame-0001.png", "frame-0002.png"}));
+  Image clear, whole, golden;
+  ASSERT_TRUE(harness::LoadPng(dir + "/frame-0001.png", &clear));
+  ASSERT_TRUE(harness::LoadPng(dir + "/frame-0002.png", &whole));
+  ASSERT_TRUE(harness::LoadPng(std::string(ORVIX_GOLDEN_DIR) + "/turn-right-16.png", &golden));
+  EXPECT_EQ(clear.pixels, std::vector<std::uint32_t>(512 * 512, 0));
+  EXPECT_EQ(whole.pixels, golden.pixels);
 }
 
 // ---- Recordings compared: the program, once per recording ------------------

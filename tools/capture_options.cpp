@@ -228,7 +228,7 @@ namespace {
 // Each option once: a repeated one is more likely a typo than an override.
 struct Seen {
   bool frames = false, start_tick = false, keys = false, out = false, every = false, gif = false,
-       force = false;
+       build_up = false, force = false;
 };
 
 bool Once(bool* seen, std::string_view name, std::string* error) {
@@ -319,7 +319,8 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       continue;
     }
     const bool known = name == "--frames" || name == "--start-tick" || name == "--keys" ||
-                       name == "--out" || name == "--every" || name == "--gif";
+                       name == "--out" || name == "--every" || name == "--gif" ||
+                       name == "--build-up";
     if (!known) {
       *error = "unknown option " + Quote(name) + " (see --help)";
       return false;
@@ -366,6 +367,14 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
         return false;
       }
       o.every = static_cast<int>(number);
+    } else if (name == "--build-up") {
+      if (!Once(&seen.build_up, name, error)) return false;
+      if (!ParseNumber(value, kMaxBuildUp, &number) || number == 0) {
+        *error = "--build-up: " + Quote(value) + " is not a number of polygons from 1 to " +
+                 std::to_string(kMaxBuildUp);
+        return false;
+      }
+      o.build_up = static_cast<int>(number);
     } else {  // --gif
       if (!Once(&seen.gif, name, error)) return false;
       o.gif_path = std::string(value);
@@ -374,6 +383,10 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
 
   if (o.out_dir.empty() && o.gif_path.empty()) {
     *error = "nothing to write: give --out DIR, --gif FILE or both (see --help)";
+    return false;
+  }
+  if (o.build_up != 0 && seen.every) {
+    *error = "--build-up keeps images of the last frame only: --every does not go with it";
     return false;
   }
   if (o.every > o.frames) {
@@ -428,13 +441,19 @@ Options:
                    shows for K x 33 ms, the program's frame time, rounded to
                    1/100 s so that the total never drifts (3, 4, 3, 3, 4, ...);
                    a GIF frame lasts at most 655.35 s, so K is 19859 at most
+  --build-up P     keep the last frame as it is painted instead (P: 1 to 606):
+                   the cleared back buffer, then an image after every P
+                   polygons, then the whole frame, numbered from 1 in DIR
+                   (frame-0001.png is the clear) and in the GIF (the clear
+                   shows 0.5 s, each step 0.05 s, the whole frame 3 s);
+                   not with --every
   -h, --help       show this text, whatever else is on the line
   --version        show the version
 
 At least one of --out and --gif is needed; the GIF must not be DIR, nor be
-named like a frame file inside it. Each file appears under its name only once it is complete
-(written under a temporary name beside it, then renamed), so a file that
-was there before stays as it was until then.
+named like a frame file inside it. Each file appears under its name only
+once it is complete (written under a temporary name beside it, then
+renamed), so a file that was there before stays as it was until then.
 
 Key script: entries separated by commas. Frames count from 1, the first
 frame presented (frame-0001.png is frame 1).
