@@ -2,18 +2,15 @@
 // key script played and the frames written from the present hook.
 #include "capture.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include "Main.h"
 #include "capture_build_up.h"
 #include "capture_image.h"
+#include "capture_output.h"
 #include "platform/headless.h"
 
 namespace capture {
@@ -21,34 +18,11 @@ namespace {
 
 constexpr int kWidth = 512;  // what headless::OnPresent hands over
 constexpr int kHeight = 512;
-constexpr const char* kProbeName = ".orvix-capture-probe";
 
 namespace fs = std::filesystem;
 
 void Report(std::ostream& err, const std::string& message) {
   err << "orvix-capture: " << message << '\n' << std::flush;
-}
-
-// Creates the folder if needed and proves that a file can be made in it.
-bool PrepareFolder(const std::string& dir, std::string* error) {
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec) {
-    *error = "cannot create folder " + dir + ": " + ec.message();
-    return false;
-  }
-  if (!fs::is_directory(dir, ec)) {
-    *error = dir + " is not a folder";
-    return false;
-  }
-  const fs::path probe = fs::path(dir) / kProbeName;
-  std::FILE* f = std::fopen(probe.c_str(), "wb");
-  if (!f || std::fclose(f) != 0) {
-    *error = "cannot write in folder " + dir + ": " + std::strerror(errno);
-    return false;
-  }
-  fs::remove(probe, ec);
-  return true;
 }
 
 // --build-up: images of the last frame as it is painted, numbered from 1,
@@ -81,8 +55,9 @@ int Run(const Options& options, std::ostream& err, bool progress) {
     return kWriteFailed;
   }
 
+  // Every output is checked before the first one is created.
   std::string error;
-  if (!options.out_dir.empty() && !PrepareFolder(options.out_dir, &error)) {
+  if (!CheckOutputs(options, &error) || !PrepareOutputs(options, &error)) {
     Report(err, error);
     return kBadInput;
   }
@@ -144,14 +119,10 @@ int Run(const Options& options, std::ostream& err, bool progress) {
               std::to_string(options.frames) + " frames";
   if (failure.empty() && want_gif) gif.Finish(&failure);
   if (!failure.empty()) {
+    // Half a GIF looks like a whole one that ends early: leave none, and the
+    // one that was there before as it was.
+    gif.Abandon();
     Report(err, failure);
-    if (want_gif) {
-      // Half a GIF looks like a whole one that ends early: leave none.
-      // Only a regular file: --gif /dev/stdout must not remove the device.
-      gif.Abandon();
-      std::error_code ec;
-      if (fs::is_regular_file(options.gif_path, ec)) fs::remove(options.gif_path, ec);
-    }
     return kWriteFailed;
   }
   return kOk;

@@ -63,13 +63,15 @@ struct Options {
   std::string gif_path;  // empty: no GIF
   int build_up = 0;      // 0: whole frames; else the last frame as it is painted, in
                          // steps of this many polygons (capture_build_up.h)
+  bool force = false;    // replace the frame files already in out_dir
   bool help = false;
   bool version = false;
 };
 
-// Parses argv[1..argc-1]. Accepts "--name value" and "--name=value". After
-// --help or --version nothing else is checked. On failure returns false and sets `error`
-// to one line that names the problem.
+// Parses argv[1..argc-1]. Accepts "--name value" and "--name=value". With
+// --help (or else --version) anywhere on the line nothing else is checked. On
+// failure returns false and sets `error` to one line that names the problem.
+// The files are not looked at here: see CheckOutputs.
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error);
 
 // The --help text.
@@ -78,6 +80,9 @@ std::string Usage();
 // "frame-0042.png": four digits, more when the recording needs them, so
 // that the names of one recording sort in frame order.
 std::string FrameFileName(int frame, int frames);
+
+// Whether `name` is one FrameFileName could give: "frame-", digits, ".png".
+bool IsFrameFileName(std::string_view name);
 
 // Whether frame `frame` is written whole (to PNG and GIF).
 inline bool Kept(const Options& options, int frame) {
