@@ -3,7 +3,8 @@
 
 Usage: app_test.py ORVIX CASE
 
-Every case but no_display expects an X display (run it under xvfb-run): it
+Every case but no_display expects an X display (run it under xvfb-run; depth8
+and depth16 on a screen of that depth, the others at 24 bits): it
 starts the program, finds its window with xdotool, drives it with XTEST keys
 or close requests and looks at it through `import` screenshots. The exit
 status is 0 when the case passes; the reason for a failure goes to stderr.
@@ -171,8 +172,8 @@ def room_problems(image):
 class Program:
     """The orvix process; killed on the way out if it still runs."""
 
-    def __init__(self, path, env=None):
-        self.proc = subprocess.Popen([path], env=env, stdin=subprocess.DEVNULL)
+    def __init__(self, path, env=None, stderr=None):
+        self.proc = subprocess.Popen([path], env=env, stdin=subprocess.DEVNULL, stderr=stderr)
 
     def __enter__(self):
         return self
@@ -415,19 +416,58 @@ def case_sigint(orvix):
     stop_with(orvix, signal.SIGINT)
 
 
-def case_no_display(orvix):
-    """No display: no window, exit code 255 at once."""
-    with tempfile.TemporaryDirectory() as runtime:
-        env = dict(os.environ)
-        for name in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"):
-            env.pop(name, None)
-        env["XDG_RUNTIME_DIR"] = runtime  # no Wayland socket to find either
-        start = time.monotonic()
-        with Program(orvix, env=env) as program:
-            code = program.wait_exit()
-        elapsed = time.monotonic() - start
-    check(code == 255, "exit code %d without a display" % code)
+def expect_no_window(orvix, env, message):
+    """The program gives up at once with exit code 255, and its stderr is one
+    line that starts with message."""
+    start = time.monotonic()
+    with Program(orvix, env=env, stderr=subprocess.PIPE) as program:
+        try:
+            err = program.proc.communicate(timeout=EXIT_TIMEOUT)[1].decode()
+        except subprocess.TimeoutExpired:
+            raise Failure("the program still runs %g s later" % EXIT_TIMEOUT)
+        code = program.proc.returncode
+    elapsed = time.monotonic() - start
+    check(code == 255, "exit code %d, not 255 (stderr %r)" % (code, err))
     check(elapsed < 5, "took %.1f s to give up" % elapsed)
+    check(err.startswith(message) and err.count("\n") == 1 and err.endswith("\n"),
+          "stderr is %r, not one line that starts with %r" % (err, message))
+
+
+def case_no_display(orvix):
+    """No display: no window, exit code 255 at once, and our own line alone,
+    naming the display tried (SDL's Wayland probe complains on stderr when
+    XDG_RUNTIME_DIR is not set, so it must not run then)."""
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "XDG_RUNTIME_DIR")}
+    no_window = "orvix: cannot open a window: "
+    expect_no_window(orvix, env, no_window + "no display (DISPLAY is not set)\n")
+    expect_no_window(orvix, dict(env, DISPLAY=":99999"), no_window + "no display at DISPLAY=:99999 (")
+    with tempfile.TemporaryDirectory() as runtime:  # no Wayland socket in it
+        expect_no_window(orvix, dict(env, XDG_RUNTIME_DIR=runtime),
+                         no_window + "no display (DISPLAY is not set; SDL video driver ")
+
+
+def case_depth8(orvix):
+    """A display SDL has no window surface for (8 bits a pixel, a palette):
+    no window rather than a black one, and the reason."""
+    expect_no_window(orvix, None, "orvix: cannot open a window: SDL cannot draw on this display (")
+
+
+def case_depth16(orvix):
+    """A 16-bit display, where SDL converts each frame at the present: the
+    wall ahead shows in shades of its colour (no red but for a 5-bit step,
+    blue at least green)."""
+    with Program(orvix) as program:
+        window = find_window(program)
+        settle(program)
+        for _ in range(3):  # the drifting cube may hide part of the wall
+            pixels = sample(screenshot(window), CENTRE)
+            wall = [p for p in pixels if p[0] <= 8 and p[2] >= p[1] > 0]
+            if len(wall) >= 0.7 * len(pixels) and len(set(wall)) >= 4:
+                return
+            time.sleep(0.5)
+        raise Failure("the wall ahead covers %d of %d samples in %d shades"
+                      % (len(wall), len(pixels), len(set(wall))))
 
 
 CASES = {name[5:]: f for name, f in globals().items() if name.startswith("case_")}

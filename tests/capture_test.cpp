@@ -4,16 +4,23 @@
 // that compare recordings run the program itself, once per recording.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "capture_harness.h"
 #include "platform/headless.h"
+#include "test_surface.h"
+#include "workloads.h"
 
 namespace {
 
@@ -31,30 +38,33 @@ TEST(CaptureOptions, DefaultsBothSpellingsAndHelp) {
   EXPECT_EQ(o.frames, 90);
   EXPECT_EQ(o.start_tick, 0u);
   EXPECT_EQ(o.every, 1);
-  EXPECT_TRUE(o.keys.holds.empty() && o.keys.taps.empty() && o.gif_path.empty());
+  EXPECT_TRUE(o.keys.holds.empty() && o.keys.taps.empty() && o.gif_path.empty() && !o.force);
 
-  const char* const all[] = {"orvix-capture", "--frames=108000", "--start-tick", "4294967295",
-                             "--every=7",     "--gif",           "a.gif",        "--keys=space:3-"};
-  ASSERT_TRUE(capture::ParseArguments(8, all, &o, &error)) << error;
+  // --every 19859: the longest GIF frame, 65535 cs; 19860 is refused below.
+  const char* const all[] = {"orvix-capture", "--frames=108000", "--start-tick",
+                             "4294967295",    "--every=19859",   "--gif",
+                             "a.gif",         "--force",         "--keys=space:3-"};
+  ASSERT_TRUE(capture::ParseArguments(9, all, &o, &error)) << error;
   EXPECT_EQ(o.frames, 108000);
   EXPECT_EQ(o.start_tick, 4294967295u);
-  EXPECT_EQ(o.every, 7);
+  EXPECT_EQ(o.every, 19859);
+  EXPECT_TRUE(o.force);
   EXPECT_EQ(o.gif_path, "a.gif");
   EXPECT_EQ(o.out_dir, "");
   EXPECT_TRUE(o.keys.Held(VK_SPACE, 108000));
 
-  // --help ends the command line: what precedes it is checked, not what follows.
-  const char* const help_first[] = {"orvix-capture", "--help", "--frames", "0"};
-  ASSERT_TRUE(capture::ParseArguments(4, help_first, &o, &error)) << error;
+  // --help anywhere wins over everything else on the line, an option's value
+  // included; nothing else is checked.
+  const char* const help_last[] = {"orvix-capture", "--frames", "0", "--version", "--gif", "-h"};
+  ASSERT_TRUE(capture::ParseArguments(6, help_last, &o, &error)) << error;
   EXPECT_TRUE(o.help);
-  const char* const error_first[] = {"orvix-capture", "--frames", "0", "-h"};
-  EXPECT_FALSE(capture::ParseArguments(4, error_first, &o, &error));
+  EXPECT_FALSE(o.version);
 }
 
 TEST(CaptureOptions, KeyScriptHoldsAndTaps) {
   capture::KeyScript s;
   std::string error;
-  ASSERT_TRUE(capture::ParseKeyScript(" right:1-15, space:20-,UP:7 ,tap:down@30", &s, &error))
+  ASSERT_TRUE(capture::ParseKeyScript(" right:1-15, space:20-,UP:7 ,TAP:down@30", &s, &error))
       << error;
   struct Probe {
     int vk, frame;
@@ -103,6 +113,10 @@ TEST(CaptureBadInput, CommandLines) {
       {{"--start-tick", "4294967296"}, "--start-tick: '4294967296' is not a tick count"},
       {{"--every", "0"}, "--every: '0' is not a number"},
       {{"--every", "91"}, "--every 91 keeps none of the 90 frames"},
+      {{"--frames", "40000", "--every", "19860", "--gif", never + "/a.gif"},
+       "--every 19860: a frame of the GIF would show for 655.38 s, longer than the 655.35 s a "
+       "GIF frame can last"},
+      {{"--force=yes"}, "--force takes no value"},
       {{"--keys", " "}, "--keys needs a value"},
       {{"--keys", "rigth:1-5"}, "--keys: unknown key 'rigth' in 'rigth:1-5'"},
       {{"--keys", "tap:jump@3"}, "--keys: unknown key 'jump' in 'tap:jump@3'"},
@@ -123,6 +137,10 @@ TEST(CaptureBadInput, CommandLines) {
       {{"--keys", "right:91-95"}, "right at frame 91 is after the last frame (90)"},
       {{"--frames", "10", "--keys", "tap:up@11"},
        "the tap of up at frame 11 is after the last frame (10)"},
+      {{"--build-up", "0"}, "--build-up: '0' is not a number of polygons from 1 to 606"},
+      {{"--build-up", "607"}, "--build-up: '607' is not a number of polygons"},
+      {{"--build-up", "5", "--build-up", "6"}, "--build-up is given twice"},
+      {{"--build-up", "5", "--every", "1"}, "--every does not go with it"},
   };
   for (const auto& [case_args, message] : cases) {
     std::vector<std::string> args = {"--out", never};
@@ -142,18 +160,38 @@ TEST(CaptureBadInput, CommandLines) {
   EXPECT_EQ(headless::FramesPresented(), 0);
 }
 
-// Outputs that cannot be made are bad input too: found before the first
-// frame, with the path in the message.
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Outputs that cannot be made, or that clash, are bad input too: found before
+// the first frame and before anything is created, with the path in the
+// message.
 TEST(CaptureBadInput, UnusableOutputs) {
   const std::string dir = harness::TestOutputDir();
   const std::string file = dir + "/file";
   std::ofstream(file) << "x";
+  const std::string old = dir + "/old";  // a folder with a frame of an earlier recording
+  fs::create_directories(old);
+  std::ofstream(old + "/frame-10000.png") << "x";
+  const std::string fresh = dir + "/new/a/b";  // never to be created
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"--out", file + "/sub"}, "cannot create folder " + file + "/sub: "},
-      {{"--out", file}, file},
+      {{"--out", file + "/sub"}, "cannot create folder " + file + "/sub: Not a directory"},
+      {{"--out", file}, file + " is not a folder"},
       {{"--out", "/proc"}, "cannot write in folder /proc: "},
-      {{"--gif", dir + "/missing/a.gif"}, "cannot create " + dir + "/missing/a.gif: "},
-      {{"--gif", dir}, "cannot create " + dir + ": "},
+      {{"--out", old},
+       old + " already holds a frame file, frame-10000.png; --force removes the frame files"},
+      {{"--gif", dir}, "cannot create " + dir + ": Is a directory"},
+      {{"--out", fresh, "--gif", dir + "/missing/a.gif"},
+       "cannot create " + dir + "/missing/a.gif: No such file or directory"},
+      {{"--out", fresh, "--frames", "2", "--gif", dir + "/new/a/../a/b/frame-0002.png"},
+       "is named like a frame file of --out " + fresh},
+      {{"--out", fresh, "--gif", dir + "/new"},
+       "--gif " + dir + "/new is a folder on the path of --out " + fresh},
   };
   for (const auto& [args, message] : cases) {
     const Outcome run = harness::RunInProcess(args);
@@ -162,6 +200,9 @@ TEST(CaptureBadInput, UnusableOutputs) {
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
   }
   EXPECT_EQ(headless::FramesPresented(), 0);
+  // Nothing made, nothing removed, no probe file left.
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"file", "old"}));
+  EXPECT_EQ(FilesIn(old), std::vector<std::string>{"frame-10000.png"});
   EXPECT_EQ(harness::ReadFile(file), "x");
 }
 
@@ -307,24 +348,27 @@ TEST(CaptureGif, AWriteFailureIsReported) {
 
 // ---- Recordings in this process: one per TEST -------------------------------
 
-std::vector<std::string> FilesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
+// Over the files of an earlier, longer recording: --force removes its frames
+// and nothing else, and the GIF is replaced.
 TEST(CaptureRun, EveryKthFrameToPngsAndOneGifSilently) {
   const std::string dir = harness::TestOutputDir();
-  const Outcome run = harness::RunInProcess(
-      {"--frames", "6", "--every", "2", "--out", dir + "/png", "--gif", dir + "/all.gif"});
+  fs::create_directories(dir + "/png");
+  for (const char* name : {"frame-0001.png", "frame-10000.png", "frame-x.png", "notes.txt"})
+    std::ofstream(dir + "/png/" + name) << "old";
+  std::ofstream(dir + "/all.gif") << "old";
+  const Outcome run = harness::RunInProcess({"--frames", "6", "--every", "2", "--out", dir + "/png",
+                                             "--gif", dir + "/all.gif", "--force"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");  // no terminal, no progress
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(headless::FramesPresented(), 6);
   EXPECT_EQ(FilesIn(dir + "/png"),
-            (std::vector<std::string>{"frame-0002.png", "frame-0004.png", "frame-0006.png"}));
+            (std::vector<std::string>{"frame-0002.png", "frame-0004.png", "frame-0006.png",
+                                      "frame-x.png", "notes.txt"}));
+  // The mode fopen would have given them, not the temporary file's 0600.
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(fs::status(dir + "/png/frame-0002.png").permissions(), fs::perms(0666 & ~mask));
 
   const GifContents gif = ReadGif(dir + "/all.gif");
   EXPECT_EQ(gif.width, 512);
@@ -370,6 +414,71 @@ TEST(CaptureRun, OneRecordingPerProcess) {
   EXPECT_EQ(again.status, 1);
   EXPECT_NE(again.err.find("one recording per process"), std::string::npos) << again.err;
   EXPECT_EQ(headless::FramesPresented(), 1);
+}
+
+// ---- --build-up: one frame as it is painted ---------------------------------
+
+// The first frame as it is painted: the clear, the back buffer after every
+// `step` of its Polygon calls, then the whole frame, to PNGs and to the GIF.
+// The step divides the frame's polygons, so that the last step ends with the
+// frame, which is kept once all the same. Expected: the frame's polygons,
+// recorded in this process, replayed onto a cleared surface.
+TEST(CaptureBuildUp, KeepsTheClearEveryStepAndTheWholeFrame) {
+  const support::PolygonList& frame = bench::RecordedFrames().first;
+  const int painted = static_cast<int>(frame.size());
+  int step = 7;
+  while (painted % step != 0) ++step;
+  ASSERT_LT(step, painted / 10);
+  const std::string dir = harness::TestOutputDir();
+  const Outcome run = harness::RunProgram({"--frames", "1", "--build-up", std::to_string(step),
+                                           "--out", dir + "/png", "--gif", dir + "/b.gif"},
+                                          dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+
+  const int images = painted / step + 1;
+  std::vector<std::string> names;
+  for (int i = 1; i <= images; ++i) names.push_back(capture::FrameFileName(i, 9999));
+  ASSERT_EQ(FilesIn(dir + "/png"), names);
+
+  const GifContents gif = ReadGif(dir + "/b.gif");
+  ASSERT_EQ(gif.frames.size(), names.size());
+  std::vector<int> delays(names.size(), 5);
+  delays.front() = 50;
+  delays.back() = 300;
+  EXPECT_EQ(gif.delays, delays);
+
+  BufferSurface expected(512, 512);
+  bench::Clear(expected.dc(), 512, 512);
+  int replayed = 0;
+  for (int i = 0; i < images; ++i) {
+    for (; replayed < step * i; ++replayed) {
+      support::PolygonList one;
+      const support::PolygonList::Item& item = frame.items[replayed];
+      one.Add(frame.Points(item), item.count, item.color);
+      bench::FillThroughGdi(expected.dc(), one);
+    }
+    Image png;
+    ASSERT_TRUE(harness::LoadPng(dir + "/png/" + names[i], &png));
+    EXPECT_EQ(png.pixels, expected.buffer()) << names[i] << ": after " << replayed << " polygons";
+    EXPECT_EQ(gif.frames[i], png.pixels) << names[i];
+  }
+}
+
+// --frames picks the frame: the last image is that frame as it is recorded
+// whole (the golden one), and with a step as large as the frame, the clear
+// is the only other image.
+TEST(CaptureBuildUp, TheLastImageIsTheFrameRecordedWhole) {
+  const std::string dir = harness::TestOutputDir();
+  const Outcome run = harness::RunInProcess(
+      {"--frames", "16", "--keys", "right:1-16", "--build-up", "606", "--out", dir});
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(FilesIn(dir), (std::vector<std::string>{"frame-0001.png", "frame-0002.png"}));
+  Image clear, whole, golden;
+  ASSERT_TRUE(harness::LoadPng(dir + "/frame-0001.png", &clear));
+  ASSERT_TRUE(harness::LoadPng(dir + "/frame-0002.png", &whole));
+  ASSERT_TRUE(harness::LoadPng(std::string(ORVIX_GOLDEN_DIR) + "/turn-right-16.png", &golden));
+  EXPECT_EQ(clear.pixels, std::vector<std::uint32_t>(512 * 512, 0));
+  EXPECT_EQ(whole.pixels, golden.pixels);
 }
 
 // ---- Recordings compared: the program, once per recording ------------------
@@ -421,6 +530,73 @@ TEST(CaptureProgram, ReportsBadInputHelpAndVersionThroughItsExitStatus) {
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "orvix-capture " ORVIX_VERSION "\n");
   EXPECT_EQ(version.err, "");
+}
+
+// A recording into DIR/png and DIR/all.gif that runs out of room, its
+// messages in `logs`: it fails with status 1 and names the file and
+// `reason`, leaves only whole frames (each ends with its IEND chunk) and no
+// temporary file, and leaves the GIF that was there before as it was.
+// Returns the message and the number of frames left.
+std::pair<std::string, int> RecordUntilFull(const std::string& dir, const std::string& logs,
+                                            const std::string& frames, const std::string& reason) {
+  std::ofstream(dir + "/all.gif") << "old";
+  const Outcome run = harness::RunProgram(
+      {"--frames", frames, "--out", dir + "/png", "--gif", dir + "/all.gif"}, logs);
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(run.err.find("orvix-capture: cannot write " + dir), 0u) << run.err;
+  EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+  const std::string iend("IEND\xAE\x42\x60\x82", 8);
+  const std::vector<std::string> left = FilesIn(dir + "/png");
+  for (const std::string& name : left) {
+    EXPECT_TRUE(capture::IsFrameFileName(name)) << name;
+    const std::string png = harness::ReadFile(dir + "/png/" + name);
+    EXPECT_TRUE(png.size() > iend.size() && png.compare(png.size() - 8, 8, iend) == 0) << name;
+  }
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"all.gif", "png"}));
+  EXPECT_EQ(harness::ReadFile(dir + "/all.gif"), "old");
+  return {run.err, static_cast<int>(left.size())};
+}
+
+// A file size limit (RLIMIT_FSIZE, inherited by the program) fails a write
+// as a full disk does, anywhere. The program must also ignore SIGXFSZ: this
+// test leaves it at its default, which would kill it.
+TEST(CaptureProgram, AFileSizeLimitLeavesWholeFramesAndTheOldGif) {
+  const std::string logs = harness::TestOutputDir();
+  rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto record_with_limit = [&](const std::string& name, rlim_t bytes, const char* frames) {
+    const std::string dir = logs + "/" + name;
+    fs::create_directories(dir);
+    rlimit limit = saved;
+    limit.rlim_cur = std::min(bytes, saved.rlim_max);
+    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const auto result = RecordUntilFull(dir, logs, frames, "File too large");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    return result;
+  };
+  // A frame is more than 4 KB: the first one fails, and none is left.
+  const auto [first_message, first_left] = record_with_limit("frame", 4096, "3");
+  EXPECT_EQ(first_message,
+            "orvix-capture: cannot write " + logs + "/frame/png/frame-0001.png: File too large\n");
+  EXPECT_EQ(first_left, 0);
+  // A frame is less than 64 KB, and the GIF grows past it within 30.
+  const auto [gif_message, frames_left] = record_with_limit("gif", 65536, "30");
+  EXPECT_NE(gif_message.find(logs + "/gif/all.gif"), std::string::npos) << gif_message;
+  EXPECT_GT(frames_left, 0);
+}
+
+// The disk itself full: a 200 KB tmpfs, which needs root (CI runs as root).
+TEST(CaptureProgram, AFullDiskLeavesWholeFramesAndTheOldGif) {
+  const std::string logs = harness::TestOutputDir();
+  const std::string small = logs + "/small";
+  fs::create_directories(small);
+  if (geteuid() != 0 || mount("tmpfs", small.c_str(), "tmpfs", 0, "size=200k") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here (needs root); the file size limit test stands in";
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{small};
+  EXPECT_GT(RecordUntilFull(small, logs, "90", "No space left on device").second, 0);
 }
 
 // A tap before frame 2 turns the view once, in frame 2, exactly as holding

@@ -2,16 +2,15 @@
 // key script played and the frames written from the present hook.
 #include "capture.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
-#include <system_error>
 
 #include "Main.h"
+#include "capture_build_up.h"
 #include "capture_image.h"
+#include "capture_output.h"
 #include "platform/headless.h"
 
 namespace capture {
@@ -19,7 +18,6 @@ namespace {
 
 constexpr int kWidth = 512;  // what headless::OnPresent hands over
 constexpr int kHeight = 512;
-constexpr const char* kProbeName = ".orvix-capture-probe";
 
 namespace fs = std::filesystem;
 
@@ -27,38 +25,28 @@ void Report(std::ostream& err, const std::string& message) {
   err << "orvix-capture: " << message << '\n' << std::flush;
 }
 
-// Creates the folder if needed and proves that a file can be made in it.
-bool PrepareFolder(const std::string& dir, std::string* error) {
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec) {
-    *error = "cannot create folder " + dir + ": " + ec.message();
-    return false;
-  }
-  if (!fs::is_directory(dir, ec)) {
-    *error = dir + " is not a folder";
-    return false;
-  }
-  const fs::path probe = fs::path(dir) / kProbeName;
-  std::FILE* f = std::fopen(probe.c_str(), "wb");
-  if (!f || std::fclose(f) != 0) {
-    *error = "cannot write in folder " + dir + ": " + std::strerror(errno);
-    return false;
-  }
-  fs::remove(probe, ec);
-  return true;
+// --build-up: images of the last frame as it is painted, numbered from 1,
+// with names as wide as the most images a frame can give.
+template <typename KeepImage>
+std::unique_ptr<BuildUp> StartBuildUp(const Options& options, KeepImage& keep) {
+  const int most_images = (kMaxBuildUp + options.build_up - 1) / options.build_up + 1;
+  return std::make_unique<BuildUp>(
+      options.frames, options.build_up,
+      [&keep, most_images](const std::uint32_t* pixels, int index, bool last) {
+        return keep(pixels, FrameFileName(index, most_images), BuildUpDelay(index, last));
+      });
 }
 
-// The keys as they must be while `frame` is rendered. A held key that stays
-// held is not pressed again, so it is not seen as a new press.
+}  // namespace
+
+// A held key that stays held is not pressed again, so it is not seen as a
+// new press.
 void ApplyKeys(const KeyScript& keys, int frame) {
   for (const KeyName& key : kKeyNames) {
     headless::SetKeyDown(key.vk, keys.Held(key.vk, frame));
     if (keys.Tapped(key.vk, frame)) headless::TapKey(key.vk);
   }
 }
-
-}  // namespace
 
 int Run(const Options& options, std::ostream& err, bool progress) {
   static bool recorded = false;
@@ -67,8 +55,9 @@ int Run(const Options& options, std::ostream& err, bool progress) {
     return kWriteFailed;
   }
 
+  // Every output is checked before the first one is created.
   std::string error;
-  if (!options.out_dir.empty() && !PrepareFolder(options.out_dir, &error)) {
+  if (!CheckOutputs(options, &error) || !PrepareOutputs(options, &error)) {
     Report(err, error);
     return kBadInput;
   }
@@ -85,19 +74,27 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   headless::CloseAfterFrames(options.frames);
   ApplyKeys(options.keys, 1);
 
+  // One image to DIR/NAME and the GIF.
+  std::string failure;
+  const auto keep = [&](const std::uint32_t* pixels, const std::string& name, int delay_cs) {
+    if (!options.out_dir.empty()) {
+      const fs::path path = fs::path(options.out_dir) / name;
+      WritePng(path.string(), pixels, kWidth, kHeight, &failure);
+    }
+    if (failure.empty() && want_gif) gif.AddFrame(pixels, delay_cs, &failure);
+    return failure.empty();
+  };
+  std::unique_ptr<BuildUp> build_up;
+  if (options.build_up != 0) build_up = StartBuildUp(options, keep);
+
   // Keys for frame k + 1 are set once frame k is out; a failed write asks the
   // program to close, so that it still leaves through its own exit path.
-  std::string failure;
   int kept = 0;
   headless::OnPresent([&](int frame, const std::uint32_t* pixels) {
     if (!failure.empty()) return;
+    if (build_up) build_up->Presented(frame, pixels);
     if (Kept(options, frame)) {
-      if (!options.out_dir.empty()) {
-        const fs::path path = fs::path(options.out_dir) / FrameFileName(frame, options.frames);
-        WritePng(path.string(), pixels, kWidth, kHeight, &failure);
-      }
-      if (failure.empty() && want_gif)
-        gif.AddFrame(pixels, GifDelay(kept, options.every), &failure);
+      keep(pixels, FrameFileName(frame, options.frames), GifDelay(kept, options.every));
       ++kept;
     }
     if (!failure.empty()) {
@@ -111,6 +108,7 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   static char command_line[] = "";
   const int status = WinMain(nullptr, nullptr, command_line, 1);
   headless::OnPresent(nullptr);
+  build_up.reset();
   if (progress) err << '\n';
 
   const int presented = headless::FramesPresented();
@@ -121,14 +119,10 @@ int Run(const Options& options, std::ostream& err, bool progress) {
               std::to_string(options.frames) + " frames";
   if (failure.empty() && want_gif) gif.Finish(&failure);
   if (!failure.empty()) {
+    // Half a GIF looks like a whole one that ends early: leave none, and the
+    // one that was there before as it was.
+    gif.Abandon();
     Report(err, failure);
-    if (want_gif) {
-      // Half a GIF looks like a whole one that ends early: leave none.
-      // Only a regular file: --gif /dev/stdout must not remove the device.
-      gif.Abandon();
-      std::error_code ec;
-      if (fs::is_regular_file(options.gif_path, ec)) fs::remove(options.gif_path, ec);
-    }
     return kWriteFailed;
   }
   return kOk;

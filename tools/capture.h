@@ -18,10 +18,14 @@ constexpr int kOk = 0;
 constexpr int kWriteFailed = 1;  // while recording, or the program itself failed
 constexpr int kBadInput = 2;     // nothing was rendered
 
-// Makes the recording. Outputs are prepared (the folder created and probed,
-// the GIF created) before the first frame, so that an unusable path is bad
-// input. Messages go to `err`, one line each; with `progress`, a line that
-// counts the frames is kept up to date there as well.
+// Sets the headless backend's keys as they must be while `frame` is rendered.
+void ApplyKeys(const KeyScript& keys, int frame);
+
+// Makes the recording. Every output is checked before any is created, and
+// all of them are ready before the first frame, so that an unusable path is
+// bad input and leaves nothing behind. Messages go to `err`, one line each;
+// with `progress`, a line that counts the frames is kept up to date there as
+// well.
 int Run(const Options& options, std::ostream& err, bool progress);
 
 // The program: parses argv, prints --help or --version to `out`, or runs.

@@ -1,5 +1,6 @@
 // PNG through stb_image_write, GIF through giflib; files through stdio so
-// that every write error is seen, the one at fclose included.
+// that every write error is seen, the one at fclose included, and through
+// OutputFile so that none is left half written.
 #include "capture_image.h"
 
 #include <gif_lib.h>
@@ -7,13 +8,12 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
+#include <cstdio>
+#include <string>
 #include <unordered_map>
 
 namespace capture {
 namespace {
-
-std::string Reason(int err) { return err != 0 ? std::strerror(err) : "write failed"; }
 
 void AppendBytes(void* context, void* data, int size) {
   auto* out = static_cast<std::vector<unsigned char>*>(context);
@@ -72,17 +72,15 @@ bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, i
     return false;
   }
 
-  errno = 0;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    *error = "cannot write " + path + ": " + Reason(errno);
-    return false;
+  OutputFile file;
+  int err = file.Open(path);
+  if (err == 0) {
+    errno = 0;
+    if (std::fwrite(png.data(), 1, png.size(), file.get()) != png.size())
+      err = errno != 0 ? errno : EIO;
   }
-  const bool written = std::fwrite(png.data(), 1, png.size(), f) == png.size();
-  int err = errno;
-  const bool closed = std::fclose(f) == 0;
-  if (written && !closed) err = errno;
-  if (!written || !closed) {
+  if (err == 0) err = file.Commit();  // a full disk may show only here
+  if (err != 0) {
     *error = "cannot write " + path + ": " + Reason(err);
     return false;
   }
@@ -106,7 +104,7 @@ void GifWriter::Abandon() {
     EGifCloseFile(gif_, &ignored);
     gif_ = nullptr;
   }
-  file_.reset();
+  file_.Discard();
 }
 
 int GifWriter::Write(GifFileType* gif, const unsigned char* bytes, int length) {
@@ -133,10 +131,8 @@ bool GifWriter::Open(const std::string& path, int width, int height, std::string
   width_ = width;
   height_ = height;
   write_errno_ = 0;
-  errno = 0;
-  file_.reset(std::fopen(path.c_str(), "wb"));
-  if (!file_) {
-    *error = "cannot create " + path + ": " + Reason(errno);
+  if (const int err = file_.Open(path)) {
+    *error = "cannot create " + path + ": " + Reason(err);
     return false;
   }
   int gif_error = 0;
@@ -165,6 +161,12 @@ bool GifWriter::Open(const std::string& path, int width, int height, std::string
 bool GifWriter::AddFrame(const std::uint32_t* pixels, int delay_cs, std::string* error) {
   if (!gif_) {
     *error = "cannot write " + path_ + ": not open";
+    return false;
+  }
+  if (delay_cs < 0 || delay_cs > kMaxGifDelay) {  // would wrap in its 16 bits
+    *error = "cannot write " + path_ + ": a delay of " + std::to_string(delay_cs) +
+             "/100 s does not fit in a GIF";
+    Abandon();
     return false;
   }
   GifColorType colors[256] = {};
@@ -220,10 +222,10 @@ bool GifWriter::Finish(std::string* error) {
   const int closed = EGifCloseFile(gif_, &gif_error);  // frees gif_ either way
   gif_ = nullptr;
   if (closed == GIF_ERROR) return Fail("trailer", gif_error, error);
-  errno = 0;
-  std::FILE* f = file_.release();
-  if (std::fclose(f) != 0 || write_errno_ != 0) {
-    *error = "cannot write " + path_ + ": " + Reason(write_errno_ != 0 ? write_errno_ : errno);
+  const int err = write_errno_ != 0 ? write_errno_ : file_.Commit();
+  if (err != 0) {
+    *error = "cannot write " + path_ + ": " + Reason(err);
+    Abandon();
     return false;
   }
   return true;

@@ -4,17 +4,17 @@
 #define ORVIX_TOOLS_CAPTURE_IMAGE_H
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
+
+#include "capture_output.h"
 
 struct GifFileType;
 
 namespace capture {
 
-// 8-bit RGB, written whole or not at all: false, with `error` naming the
-// file and the reason, if any byte could not be written.
+// 8-bit RGB, written whole or not at all (see OutputFile): false, with
+// `error` naming the file and the reason, if any byte could not be written.
 bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, int height,
               std::string* error);
 
@@ -23,32 +23,34 @@ bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, i
 // running total, so that the GIF plays exactly as long as the program ran.
 int GifDelay(int index, int every);
 
-// An animated GIF written one frame at a time, looping forever. Each frame
-// gets its own 256-colour palette from GifQuantizeBuffer: a lit room has
-// more colours than one palette holds.
+// The longest delay a GIF frame can have: a 16-bit count of 1/100 s.
+constexpr int kMaxGifDelay = 65535;
+
+// An animated GIF written one frame at a time, looping forever, that
+// appears under its name only when Finish succeeds (see OutputFile). Each
+// frame gets its own palette: its own colours when they fit in 256, else
+// giflib's GifQuantizeBuffer.
 class GifWriter {
  public:
   GifWriter();
-  ~GifWriter();  // an unfinished file is closed as it is
+  ~GifWriter();  // an unfinished file is abandoned
   GifWriter(const GifWriter&) = delete;
   GifWriter& operator=(const GifWriter&) = delete;
 
-  // Creates (or truncates) the file and writes the header.
+  // Starts the file and writes the header.
   bool Open(const std::string& path, int width, int height, std::string* error);
+  // `delay_cs` from 0 to kMaxGifDelay.
   bool AddFrame(const std::uint32_t* pixels, int delay_cs, std::string* error);
-  // Writes the trailer and closes the file; its errors count too.
+  // Writes the trailer and puts the file in place; its errors count too.
   bool Finish(std::string* error);
-  // Closes an unfinished file as it is, without the trailer.
+  // Leaves no file: what was there before stays.
   void Abandon();
 
  private:
   static int Write(GifFileType* gif, const unsigned char* bytes, int length);
   bool Fail(const std::string& what, int gif_error, std::string* error);
 
-  struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, FileCloser> file_;
+  OutputFile file_;
   GifFileType* gif_ = nullptr;  // owned: closed by Finish or Abandon
   std::string path_;
   int width_ = 0;

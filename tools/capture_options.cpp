@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "capture_image.h"
 #include "platform/win32.h"
 
 namespace capture {
@@ -44,14 +45,18 @@ const char* NameOf(int vk) {
   return "?";
 }
 
+// The script's words (key names and "tap") are read in any case.
+bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
+  return text.size() == lower.size() &&
+         std::equal(text.begin(), text.end(), lower.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == b;
+         });
+}
+
 bool LookUpKey(std::string_view name, int* vk) {
   name = Trim(name);
   for (const KeyName& k : kKeyNames) {
-    const std::string_view candidate(k.name);
-    if (candidate.size() == name.size() &&
-        std::equal(name.begin(), name.end(), candidate.begin(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) == b;
-        })) {
+    if (EqualsIgnoringCase(name, k.name)) {
       *vk = k.vk;
       return true;
     }
@@ -103,7 +108,7 @@ bool ParseEntry(std::string_view entry, Entry* out, std::string* error) {
   const std::string_view head = Trim(entry.substr(0, colon));
   const std::string_view rest = entry.substr(colon + 1);
 
-  if (head == "tap") {
+  if (EqualsIgnoringCase(head, "tap")) {
     const std::size_t at = rest.find('@');
     if (at == std::string_view::npos) {
       *error = "--keys: " + Quote(entry) + ": a tap is written tap:KEY@FRAME";
@@ -222,7 +227,8 @@ namespace {
 
 // Each option once: a repeated one is more likely a typo than an override.
 struct Seen {
-  bool frames = false, start_tick = false, keys = false, out = false, every = false, gif = false;
+  bool frames = false, start_tick = false, keys = false, out = false, every = false, gif = false,
+       build_up = false, force = false;
 };
 
 bool Once(bool* seen, std::string_view name, std::string* error) {
@@ -250,23 +256,47 @@ bool CheckScriptFitsRecording(const Options& o, std::string* error) {
   return true;
 }
 
+// GIF delays are 16-bit counts of 1/100 s: a longer one would wrap.
+bool CheckGifDelays(const Options& o, std::string* error) {
+  if (o.gif_path.empty()) return true;
+  const int kept = o.frames / o.every;
+  for (int i = 0; i < kept; ++i) {
+    const int delay = GifDelay(i, o.every);
+    if (delay > kMaxGifDelay) {
+      const auto seconds = [](int cs) {
+        char text[32];
+        std::snprintf(text, sizeof(text), "%d.%02d s", cs / 100, cs % 100);
+        return std::string(text);
+      };
+      *error = "--every " + std::to_string(o.every) + ": a frame of the GIF would show for " +
+               seconds(delay) + ", longer than the " + seconds(kMaxGifDelay) +
+               " a GIF frame can last";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error) {
   Options o;
+  // Asking for help is never a mistake, wherever it is and whatever else the
+  // line holds (even as another option's value).
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg(argv[i]);
+    o.help = o.help || arg == "-h" || arg == "--help";
+    o.version = o.version || arg == "--version";
+  }
+  if (o.help || o.version) {
+    o.version = !o.help;
+    *options = std::move(o);
+    return true;
+  }
+
   Seen seen;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
-    if (arg == "-h" || arg == "--help") {
-      o.help = true;
-      *options = std::move(o);
-      return true;
-    }
-    if (arg == "--version") {
-      o.version = true;
-      *options = std::move(o);
-      return true;
-    }
     if (arg.substr(0, 2) != "--" || arg.size() == 2) {
       *error = "unexpected argument " + Quote(arg) + " (see --help)";
       return false;
@@ -279,8 +309,18 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       value = arg.substr(eq + 1);
       has_value = true;
     }
+    if (name == "--force") {
+      if (has_value) {
+        *error = "--force takes no value";
+        return false;
+      }
+      if (!Once(&seen.force, name, error)) return false;
+      o.force = true;
+      continue;
+    }
     const bool known = name == "--frames" || name == "--start-tick" || name == "--keys" ||
-                       name == "--out" || name == "--every" || name == "--gif";
+                       name == "--out" || name == "--every" || name == "--gif" ||
+                       name == "--build-up";
     if (!known) {
       *error = "unknown option " + Quote(name) + " (see --help)";
       return false;
@@ -327,6 +367,14 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
         return false;
       }
       o.every = static_cast<int>(number);
+    } else if (name == "--build-up") {
+      if (!Once(&seen.build_up, name, error)) return false;
+      if (!ParseNumber(value, kMaxBuildUp, &number) || number == 0) {
+        *error = "--build-up: " + Quote(value) + " is not a number of polygons from 1 to " +
+                 std::to_string(kMaxBuildUp);
+        return false;
+      }
+      o.build_up = static_cast<int>(number);
     } else {  // --gif
       if (!Once(&seen.gif, name, error)) return false;
       o.gif_path = std::string(value);
@@ -337,12 +385,16 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
     *error = "nothing to write: give --out DIR, --gif FILE or both (see --help)";
     return false;
   }
+  if (o.build_up != 0 && seen.every) {
+    *error = "--build-up keeps images of the last frame only: --every does not go with it";
+    return false;
+  }
   if (o.every > o.frames) {
     *error = "--every " + std::to_string(o.every) + " keeps none of the " +
              std::to_string(o.frames) + " frames";
     return false;
   }
-  if (!CheckScriptFitsRecording(o, error)) return false;
+  if (!CheckScriptFitsRecording(o, error) || !CheckGifDelays(o, error)) return false;
   *options = std::move(o);
   return true;
 }
@@ -353,6 +405,16 @@ std::string FrameFileName(int frame, int frames) {
   char name[32];
   std::snprintf(name, sizeof(name), "frame-%0*d.png", digits, frame);
   return name;
+}
+
+bool IsFrameFileName(std::string_view name) {
+  constexpr std::string_view kPrefix = "frame-", kSuffix = ".png";
+  if (name.size() <= kPrefix.size() + kSuffix.size() || name.substr(0, kPrefix.size()) != kPrefix ||
+      name.substr(name.size() - kSuffix.size()) != kSuffix)
+    return false;
+  const std::string_view digits =
+      name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+  return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string Usage() {
@@ -368,16 +430,30 @@ Options:
   --start-tick MS  what the tick count reads at the first frame (0 to
                    4294967295, default 0); the cube's spin follows it
   --keys SCRIPT    keys held and tapped while recording (see below)
-  --out DIR        write each kept frame as DIR/frame-0001.png, ...
-                   (DIR is created if needed; existing files are replaced)
+  --out DIR        write each kept frame as DIR/frame-0001.png, ... (as many
+                   digits as the last frame number needs, at least four, so
+                   that the names sort); DIR is created if needed, and one
+                   that already holds frame files is refused
+  --force          remove the frame files (frame-N.png) already in DIR before
+                   recording, and nothing else
   --every K        keep only frames K, 2K, 3K, ... (default 1: all)
   --gif FILE       write the kept frames as one looping animated GIF; each
                    shows for K x 33 ms, the program's frame time, rounded to
-                   1/100 s so that the total never drifts (3, 4, 3, 3, 4, ...)
-  -h, --help       show this text
+                   1/100 s so that the total never drifts (3, 4, 3, 3, 4, ...);
+                   a GIF frame lasts at most 655.35 s, so K is 19859 at most
+  --build-up P     keep the last frame as it is painted instead (P: 1 to 606):
+                   the cleared back buffer, then an image after every P
+                   polygons, then the whole frame, numbered from 1 in DIR
+                   (frame-0001.png is the clear) and in the GIF (the clear
+                   shows 0.5 s, each step 0.05 s, the whole frame 3 s);
+                   not with --every
+  -h, --help       show this text, whatever else is on the line
   --version        show the version
 
-At least one of --out and --gif is needed.
+At least one of --out and --gif is needed; the GIF must not be DIR, nor be
+named like a frame file inside it. Each file appears under its name only
+once it is complete (written under a temporary name beside it, then
+renamed), so a file that was there before stays as it was until then.
 
 Key script: entries separated by commas. Frames count from 1, the first
 frame presented (frame-0001.png is frame 1).
@@ -386,12 +462,14 @@ frame presented (frame-0001.png is frame 1).
   KEY:A       hold KEY for frame A only
   tap:KEY@F   press and release KEY just before frame F: it counts once
 KEY is left or right (turn 0.1 rad a frame), up or down (tilt), or space
-(walk forward). Holds of one key must not overlap, a tap must not fall on a
-frame where its key is held, and every entry must start within --frames.
+(walk forward); key names and "tap" are read in any case. Holds of one key
+must not overlap, a tap must not fall on a frame where its key is held, and
+every entry must start within --frames.
   Example: --keys right:1-15,space:20-80,tap:up@30
 
-Exit status: 0 done; 1 a file could not be written while recording;
-2 bad input (reported before anything is rendered).
+Exit status: 0 done; 1 a file could not be written while recording (the
+frames already written stay, each whole; no partial GIF is left); 2 bad
+input (reported before anything is rendered or created).
 )";
 }
 

@@ -16,6 +16,9 @@ namespace capture {
 constexpr int kDefaultFrames = 90;
 constexpr int kMaxFrames = 108000;  // one hour at 30 frames per second
 constexpr int kToTheEnd = kMaxFrames + 1;
+// The most Polygon calls a frame makes (every tile of the room and every face
+// of the cube): the largest step --build-up takes.
+constexpr int kMaxBuildUp = 606;
 
 // A key held while frames `first` to `last` (inclusive) are rendered.
 struct KeyHold {
@@ -58,13 +61,17 @@ struct Options {
   std::string out_dir;   // empty: no PNGs
   int every = 1;         // keep frames every, 2 every, ...
   std::string gif_path;  // empty: no GIF
+  int build_up = 0;      // 0: whole frames; else the last frame as it is painted, in
+                         // steps of this many polygons (capture_build_up.h)
+  bool force = false;    // replace the frame files already in out_dir
   bool help = false;
   bool version = false;
 };
 
-// Parses argv[1..argc-1]. Accepts "--name value" and "--name=value". After
-// --help or --version nothing else is checked. On failure returns false and sets `error`
-// to one line that names the problem.
+// Parses argv[1..argc-1]. Accepts "--name value" and "--name=value". With
+// --help (or else --version) anywhere on the line nothing else is checked. On
+// failure returns false and sets `error` to one line that names the problem.
+// The files are not looked at here: see CheckOutputs.
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error);
 
 // The --help text.
@@ -74,8 +81,13 @@ std::string Usage();
 // that the names of one recording sort in frame order.
 std::string FrameFileName(int frame, int frames);
 
-// Whether frame `frame` is written (to PNG and GIF).
-inline bool Kept(const Options& options, int frame) { return frame % options.every == 0; }
+// Whether `name` is one FrameFileName could give: "frame-", digits, ".png".
+bool IsFrameFileName(std::string_view name);
+
+// Whether frame `frame` is written whole (to PNG and GIF).
+inline bool Kept(const Options& options, int frame) {
+  return options.build_up == 0 && frame % options.every == 0;
+}
 
 }  // namespace capture
 

@@ -17,6 +17,7 @@
 #include <ctime>
 #include <deque>
 #include <memory>
+#include <string>
 
 #include "platform/user.h"
 
@@ -37,6 +38,25 @@ constexpr char kDesktopId[] = "orvix";
 volatile std::sig_atomic_t g_stop_signal = 0;  // set by SIGINT or SIGTERM
 
 void OnStopSignal(int) { g_stop_signal = 1; }
+
+// An environment variable's value, or null when it is unset or empty.
+const char* Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value ? value : nullptr;
+}
+
+// One line on stderr that says which display was tried.
+void ReportNoDisplay(const std::string& detail) {
+  std::string where;
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    if (const char* value = Env(name))
+      where += (where.empty() ? " at " : " and ") + std::string(name) + "=" + value;
+  }
+  std::string why = where.empty() ? "DISPLAY is not set" : "";
+  if (!detail.empty()) why += (why.empty() ? "" : "; ") + detail;
+  std::fprintf(stderr, "orvix: cannot open a window: no display%s (%s)\n", where.c_str(),
+               why.c_str());
+}
 
 // What one SDL window needs beside the shared USER window.
 struct SdlWindow {
@@ -64,12 +84,25 @@ class Sdl {
   // there is no display to open a window on.
   bool StartVideo() {
     if (video_) return true;
+    // SDL tries its video drivers in turn, and its Wayland one has libwayland
+    // complain on stderr when XDG_RUNTIME_DIR is not set. Without that there
+    // is no Wayland display to find (unless WAYLAND_DISPLAY is a socket's full
+    // path), so only X11 is left to try, and without DISPLAY nothing: say so
+    // ourselves, first and alone. SDL_VIDEODRIVER still picks any driver.
+    const char* wayland = Env("WAYLAND_DISPLAY");
+    if (!Env("SDL_VIDEODRIVER") && !Env("XDG_RUNTIME_DIR") && !(wayland && wayland[0] == '/')) {
+      if (!Env("DISPLAY")) {
+        ReportNoDisplay("");
+        return false;
+      }
+      SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    }
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");   // ours turn signals into one WM_CLOSE
     setenv("SDL_VIDEO_X11_WMCLASS", kDesktopId, 0);  // a value set by the user wins
     setenv("SDL_VIDEO_WAYLAND_WMCLASS", kDesktopId, 0);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-      std::fprintf(stderr, "orvix: cannot open a window: %s\n", SDL_GetError());
+      ReportNoDisplay(SDL_GetError());
       return false;
     }
     video_ = true;
@@ -79,8 +112,7 @@ class Sdl {
     const bool invisible =
         driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
     if (invisible && !Asked(driver)) {
-      std::fprintf(stderr, "orvix: cannot open a window: no display (SDL video driver '%s')\n",
-                   driver);
+      ReportNoDisplay(std::string("SDL video driver '") + driver + "'");
       return false;
     }
     // X11 shows a window surface natively (XShm). Left to guess, SDL puts an
@@ -168,6 +200,16 @@ class Sdl {
     // Shown only once it has its icon, so that a dock sees the icon at once.
     own->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                    user::kClientWidth, user::kClientHeight, SDL_WINDOW_HIDDEN);
+    // Frames reach the display through the window surface. SDL has none for
+    // some displays (8-bit palettes, 30-bit deep colour), where the window
+    // would stay black: no window then, and the reason.
+    if (own->window && !SDL_GetWindowSurface(own->window)) {
+      std::fprintf(stderr,
+                   "orvix: cannot open a window: SDL cannot draw on this display (%s); "
+                   "displays of 15, 16 or 24 bits a pixel work\n",
+                   SDL_GetError());
+      return nullptr;
+    }
     if (own->window) {
       SetIcon(own->window);
       SDL_ShowWindow(own->window);

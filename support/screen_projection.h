@@ -1,8 +1,8 @@
 // The screen position Polygon3D gives a view-space point, written out here
 // independently from the documented formula: (x / (z * factor) + 0.5) * size,
 // in double, rounded to float before the truncation to pixels.
-#ifndef ORVIX_TESTS_SCREEN_PROJECTION_H
-#define ORVIX_TESTS_SCREEN_PROJECTION_H
+#ifndef ORVIX_SUPPORT_SCREEN_PROJECTION_H
+#define ORVIX_SUPPORT_SCREEN_PROJECTION_H
 
 #include "Draw.h"
 
@@ -13,4 +13,4 @@ inline float ScreenY(float y, float z) {
   return static_cast<float>((double(y) / (double(z) * MultiplyY) + 0.5) * CYCamera);
 }
 
-#endif  // ORVIX_TESTS_SCREEN_PROJECTION_H
+#endif  // ORVIX_SUPPORT_SCREEN_PROJECTION_H
