@@ -275,13 +275,17 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
   }
   const int light_type = getLightType();
 
+  // Fewer than three vertices have no normal: they keep their colour.
+  const bool lit = count > 2 && (light_type == kLightDirectional || light_type == kLightPoint);
   // Only a polygon lit by a point light reads it: three divisions a vertex
   // the others are spared. Taken in the loop, where the processor overlaps
   // it with the projection's divisions.
   const bool point_light = light_type == kLightPoint;
   VECTOR3D centroid(0.0f, 0.0f, 0.0f);  // model space, the mean of the vertices so far
   VECTOR3D screen[3];                   // (sx, sy, view z) of the first three vertices
+  VECTOR3D normal;                      // unit, in world space, once the polygon faces the eye
   const WideAffine to_view(Matrix);
+  const WideAffine to_world(World);
   for (int i = 0; i < count; ++i) {
     const VECTOR3D P = to_view(vertices[i]);
     if (!(P.z > NearClip)) return;  // dropped whole, never cut; NaN is dropped too
@@ -296,17 +300,19 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
       // first three vertices drop the polygon before any later vertex is done.
       const VECTOR3D c = (screen[0] - screen[2]).Cross(screen[0] - screen[1]);
       if (c.z <= 0.0f) return;
+      // The normal here rather than after the loop: its long chain of
+      // dependent operations then runs beside the later vertices.
+      if (lit) {
+        const VECTOR3D w0 = to_world(vertices[0]);
+        const VECTOR3D w1 = to_world(vertices[1]);
+        const VECTOR3D w2 = to_world(vertices[2]);
+        normal = (w0 - w2).Cross(w0 - w1);  // points away from the visible side
+        normal.Normalize();
+      }
     }
   }
 
-  // Fewer than three vertices have no normal: they keep their colour.
-  if (count > 2 && (light_type == kLightDirectional || light_type == kLightPoint)) {
-    const WideAffine to_world(World);
-    const VECTOR3D w0 = to_world(vertices[0]);
-    const VECTOR3D w1 = to_world(vertices[1]);
-    const VECTOR3D w2 = to_world(vertices[2]);
-    VECTOR3D normal = (w0 - w2).Cross(w0 - w1);  // points away from the visible side
-    normal.Normalize();
+  if (lit) {
     float intensity;
     if (light_type == kLightDirectional) {
       intensity = normal.Dot(Light);  // Light is the direction the light travels
