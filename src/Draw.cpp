@@ -40,24 +40,33 @@ void ScaleColumns(float (&m)[N][N], float sx, float sy, float sz) {
   }
 }
 
-// Row `a` of a product A x B: out[j] = ((a0 b0j + a1 b1j) + a2 b2j) + a3 b3j.
-void ProductRow(const float (&a)[4], const MATRIX4D& b, float (&out)[4]) {
+// Row `a` of a product A x B: out[j] = ((a0 b0j + a1 b1j) + a2 b2j) + a3 b3j,
+// with B's floats, or the same values already widened to double.
+template <typename T>
+void ProductRow(const float (&a)[4], const T (&b)[4][4], float (&out)[4]) {
   const double a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3];
   for (int j = 0; j < 4; ++j) {
-    out[j] =
-        static_cast<float>(((a0 * b.m[0][j] + a1 * b.m[1][j]) + a2 * b.m[2][j]) + a3 * b.m[3][j]);
+    out[j] = static_cast<float>(((a0 * b[0][j] + a1 * b[1][j]) + a2 * b[2][j]) + a3 * b[3][j]);
   }
 }
 
-// (x, y, z, 1) x M, which Polygon3D does five times per polygon: here so that
-// it inlines there.
-inline VECTOR3D Transform(const VECTOR3D& v, const MATRIX4D& M) {
-  const double x = v.x, y = v.y, z = v.z;
-  return VECTOR3D(
-      static_cast<float>(((x * M.m[0][0] + y * M.m[1][0]) + z * M.m[2][0]) + M.m[3][0]),
-      static_cast<float>(((x * M.m[0][1] + y * M.m[1][1]) + z * M.m[2][1]) + M.m[3][1]),
-      static_cast<float>(((x * M.m[0][2] + y * M.m[1][2]) + z * M.m[2][2]) + M.m[3][2]));
-}
+// (x, y, z, 1) x M: the part of M that it reads, widened to double once for
+// the several points that Polygon3D puts through one matrix.
+struct WideAffine {
+  double m[4][3];
+
+  explicit WideAffine(const MATRIX4D& M) {
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 3; ++j) m[i][j] = M.m[i][j];
+  }
+
+  VECTOR3D operator()(const VECTOR3D& v) const {
+    const double x = v.x, y = v.y, z = v.z;
+    return VECTOR3D(static_cast<float>(((x * m[0][0] + y * m[1][0]) + z * m[2][0]) + m[3][0]),
+                    static_cast<float>(((x * m[0][1] + y * m[1][1]) + z * m[2][1]) + m[3][1]),
+                    static_cast<float>(((x * m[0][2] + y * m[1][2]) + z * m[2][2]) + m[3][2]));
+  }
+};
 
 }  // namespace
 
@@ -80,7 +89,7 @@ void MATRIX3D::MulScaling(float sx, float sy, float sz) { ScaleColumns(m, sx, sy
 
 MATRIX4D MATRIX4D::operator*(const MATRIX4D& b) const {
   MATRIX4D r;
-  for (int i = 0; i < 4; ++i) ProductRow(m[i], b, r.m[i]);
+  for (int i = 0; i < 4; ++i) ProductRow(m[i], b.m, r.m[i]);
   return r;
 }
 
@@ -130,7 +139,7 @@ VECTOR3D VECTOR3D::operator-(const VECTOR3D& b) const {
 VECTOR3D VECTOR3D::operator*(float k) const { return VECTOR3D(x * k, y * k, z * k); }
 VECTOR3D VECTOR3D::operator/(float k) const { return VECTOR3D(x / k, y / k, z / k); }
 
-VECTOR3D VECTOR3D::operator*(const MATRIX4D& M) const { return Transform(*this, M); }
+VECTOR3D VECTOR3D::operator*(const MATRIX4D& M) const { return WideAffine(M)(*this); }
 
 VECTOR3D& VECTOR3D::operator*=(const MATRIX4D& M) {
   const VECTOR3D r = *this * M;
@@ -185,20 +194,25 @@ void SetCameraProjection(float cx, float cy, float angle) {
 void UpdateCamera() {
   // The room's tiles differ only in World's translation, row 3: rows 0-2 of
   // the product, which depend on World's rows 0-2 and on View alone, are
-  // computed again only when those are not the same to the bit as last time.
+  // computed again only when those are not the same to the bit as last time,
+  // and View is kept widened to double for row 3 (exactly the doubles the
+  // product would convert it to).
   static float rows_of[3][4];  // World's rows 0-2 and View as they were
   static MATRIX4D view_of;
   static float product[3][4];  // and rows 0-2 of their product
+  static double view[4][4];    // View in double
   static bool kept = false;
   if (!kept || std::memcmp(rows_of, World.m, sizeof rows_of) != 0 ||
       std::memcmp(&view_of, &View, sizeof view_of) != 0) {
-    for (int i = 0; i < 3; ++i) ProductRow(World.m[i], View, product[i]);
+    for (int i = 0; i < 3; ++i) ProductRow(World.m[i], View.m, product[i]);
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) view[i][j] = View.m[i][j];
     std::memcpy(rows_of, World.m, sizeof rows_of);
     view_of = View;
     kept = true;
   }
   std::memcpy(Matrix.m, product, sizeof product);
-  ProductRow(World.m[3], View, Matrix.m[3]);
+  ProductRow(World.m[3], view, Matrix.m[3]);
 }
 
 // ---- Pipeline -------------------------------------------------------------
@@ -227,6 +241,25 @@ float Project(float coordinate, float z, float factor, float size) {
   return static_cast<float>((double(coordinate) / (double(z) * factor) + 0.5) * size);
 }
 
+// The mean of vertices 0 to i from the mean c of those before:
+// (c x i + v) / (i + 1), each operation in float. A division by 1, 2 or 4
+// is the multiplication by its reciprocal, to the last bit (both round the
+// same exact quotient once), which spares a quad's vertices 0, 1 and 3
+// their three divisions.
+VECTOR3D NextMean(const VECTOR3D& c, const VECTOR3D& v, int i) {
+  const VECTOR3D sum = c * float(i) + v;
+  switch (i) {
+    case 0:
+      return sum;
+    case 1:
+      return sum * 0.5f;
+    case 3:
+      return sum * 0.25f;
+    default:
+      return sum / float(i + 1);
+  }
+}
+
 constexpr int kStackPoints = 16;  // room tiles and cube faces have 4
 
 }  // namespace
@@ -242,41 +275,49 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
   }
   const int light_type = getLightType();
 
+  // Fewer than three vertices have no normal: they keep their colour.
+  const bool lit = count > 2 && (light_type == kLightDirectional || light_type == kLightPoint);
   // Only a polygon lit by a point light reads it: three divisions a vertex
   // the others are spared. Taken in the loop, where the processor overlaps
   // it with the projection's divisions.
   const bool point_light = light_type == kLightPoint;
   VECTOR3D centroid(0.0f, 0.0f, 0.0f);  // model space, the mean of the vertices so far
   VECTOR3D screen[3];                   // (sx, sy, view z) of the first three vertices
+  VECTOR3D normal;                      // unit, in world space, once the polygon faces the eye
+  const WideAffine to_view(Matrix);
+  const WideAffine to_world(World);
   for (int i = 0; i < count; ++i) {
-    const VECTOR3D P = Transform(vertices[i], Matrix);
+    const VECTOR3D P = to_view(vertices[i]);
     if (!(P.z > NearClip)) return;  // dropped whole, never cut; NaN is dropped too
     const float sx = Project(P.x, P.z, MultiplyX, CXCamera);
     const float sy = Project(P.y, P.z, MultiplyY, CYCamera);
     points[i].x = TruncateToInt(sx);
     points[i].y = TruncateToInt(sy);
-    if (point_light) centroid = (centroid * float(i) + vertices[i]) / float(i + 1);
+    if (point_light) centroid = NextMean(centroid, vertices[i], i);
     if (i <= 2) screen[i] = VECTOR3D(sx, sy, P.z);
     if (i == 2) {
       // Counter-clockwise on the y-down screen passes; clockwise or collinear
       // first three vertices drop the polygon before any later vertex is done.
       const VECTOR3D c = (screen[0] - screen[2]).Cross(screen[0] - screen[1]);
       if (c.z <= 0.0f) return;
+      // The normal here rather than after the loop: its long chain of
+      // dependent operations then runs beside the later vertices.
+      if (lit) {
+        const VECTOR3D w0 = to_world(vertices[0]);
+        const VECTOR3D w1 = to_world(vertices[1]);
+        const VECTOR3D w2 = to_world(vertices[2]);
+        normal = (w0 - w2).Cross(w0 - w1);  // points away from the visible side
+        normal.Normalize();
+      }
     }
   }
 
-  // Fewer than three vertices have no normal: they keep their colour.
-  if (count > 2 && (light_type == kLightDirectional || light_type == kLightPoint)) {
-    const VECTOR3D w0 = Transform(vertices[0], World);
-    const VECTOR3D w1 = Transform(vertices[1], World);
-    const VECTOR3D w2 = Transform(vertices[2], World);
-    VECTOR3D normal = (w0 - w2).Cross(w0 - w1);  // points away from the visible side
-    normal.Normalize();
+  if (lit) {
     float intensity;
     if (light_type == kLightDirectional) {
       intensity = normal.Dot(Light);  // Light is the direction the light travels
     } else {
-      const VECTOR3D L = Transform(centroid, World) - Light;  // from the light to the centroid
+      const VECTOR3D L = to_world(centroid) - Light;  // from the light to the centroid
       const float len = L.Length();
       intensity = static_cast<float>(double(normal.Dot(L)) / (double(len) * len));
     }

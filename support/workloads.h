@@ -3,7 +3,7 @@
 //
 //   1. workloads       synthetic grids, tiny quads, far-off quads, the real scene
 //   2. spans           the pixels a list paints, from the brute-force reference,
-//                      and the floor that writes them with a plain loop
+//                      and the floor that writes them without a fill
 //   3. replay          a list through Polygon, as the renderer calls it
 //   4. pre-clipping    for libraries whose coordinates have a limited range
 #ifndef ORVIX_SUPPORT_WORKLOADS_H
@@ -72,8 +72,21 @@ std::vector<Span> ReferenceSpans(const support::PolygonList& list, int width, in
 // The number of pixels the spans write.
 std::size_t SpanPixels(const std::vector<Span>& spans);
 
-// The floor: the spans written by a plain loop.
+// The floor writes the spans one of two ways: by a plain loop, or with the
+// fill's own block stores (raster::FillRun, which hands long runs to the C
+// library at the processor's widest store). Which is faster depends on the
+// workload (the lengths of its spans, the order of its rows) and on the
+// processor; neither is always, so a floor takes the faster of the two for
+// its workload (FasterSpanWriter) and is never slower than either.
+using SpanWriter = void (*)(std::uint32_t* pixels, const std::vector<Span>& spans);
 void WriteSpans(std::uint32_t* pixels, const std::vector<Span>& spans);
+void WriteSpansInBlocks(std::uint32_t* pixels, const std::vector<Span>& spans);
+
+// Whichever of WriteSpans and WriteSpansInBlocks takes less time for `spans`
+// after `clear`, each timed alternately a few dozen times (the least time of
+// each counts).
+SpanWriter FasterSpanWriter(std::uint32_t* pixels, const std::vector<Span>& spans,
+                            const std::function<void()>& clear);
 
 // ---- 3. Replay --------------------------------------------------------------
 

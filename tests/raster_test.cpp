@@ -121,8 +121,9 @@ std::string Describe(const std::vector<POINT>& pts) {
 }
 
 // Random polygons whose vertices all come from one scale, or from all of
-// them: near the bitmap, a few thousand pixels out, or anywhere in 32 bits
-// (the very ends included). Some vertices repeat the previous one.
+// them: near the bitmap, a few thousand pixels out, anywhere in 32 bits (the
+// very ends included), or within the bitmap. Some vertices repeat the
+// previous one.
 class PolygonSource {
  public:
   PolygonSource(std::uint64_t seed, int width, int height)
@@ -130,14 +131,14 @@ class PolygonSource {
 
   std::vector<POINT> Next() {
     const int count = std::uniform_int_distribution<int>(3, 12)(rng_);
-    const int scale = std::uniform_int_distribution<int>(0, 4)(rng_);
+    const int scale = std::uniform_int_distribution<int>(0, 5)(rng_);
     std::vector<POINT> pts;
     for (int i = 0; i < count; ++i) {
       if (i > 0 && Chance(0.08)) {
         pts.push_back(pts.back());
         continue;
       }
-      const int s = scale == 4 ? std::uniform_int_distribution<int>(0, 3)(rng_) : scale;
+      const int s = scale == 5 ? std::uniform_int_distribution<int>(0, 4)(rng_) : scale;
       pts.push_back({Coordinate(s, width_), Coordinate(s, height_)});
     }
     return pts;
@@ -154,6 +155,8 @@ class PolygonSource {
         return std::uniform_int_distribution<LONG>(-3000, 3000)(rng_);
       case 2:
         return std::uniform_int_distribution<LONG>(kMin, kMax)(rng_);
+      case 3:
+        return std::uniform_int_distribution<LONG>(0, size)(rng_);
       default: {  // hugging the ends of the range
         const LONG offset = std::uniform_int_distribution<LONG>(0, 3)(rng_);
         return Chance(0.5) ? kMin + offset : kMax - offset;
@@ -277,6 +280,9 @@ TEST(Fill, ClipsAtEveryEdgeAndCorner) {
       {{3, kMin}, {20, kMin}, {36, kMax}},       // spans all 2^32 rows
       {{kMin, 3}, {kMax, 14}, {kMin, 25}},       // spans all 2^32 columns
       {{5, -1000000000}, {35, 1000000000}, {4, 1000000000}},
+      // Twice as tall as 32.32 stepping allows over 30 rows: stepped so, the
+      // left edge would cross row 29 at 19 instead of 20.
+      {{18, -57266202}, {23, 229064952}, {200, 229064952}},
   };
   for (const auto& pts : cases) EXPECT_TRUE(MatchesReference(surface, pts));
 }

@@ -205,9 +205,13 @@ TEST(FillThroughGdi, PaintsTheFloorsPixelsAndLeaksNoBrush) {
   const DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   bench::FillThroughGdi(surface.dc(), grid);
   EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), before);
+  const std::vector<bench::Span> spans = bench::ReferenceSpans(grid, 72, 64);
   std::vector<std::uint32_t> floor(72 * 64, kSentinel);
-  bench::WriteSpans(floor.data(), bench::ReferenceSpans(grid, 72, 64));
+  bench::WriteSpans(floor.data(), spans);
   EXPECT_EQ(surface.Pixels(), floor);
+  std::vector<std::uint32_t> in_blocks(72 * 64, kSentinel);  // the floor's other writer
+  bench::WriteSpansInBlocks(in_blocks.data(), spans);
+  EXPECT_EQ(in_blocks, floor);
 }
 
 // ---- Pre-clipping -------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "platform/raster.h"
@@ -25,19 +26,29 @@ namespace {
 
 enum class Kind : std::uint8_t { Free, DC, Bitmap, Brush, Pen };
 
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;  // no slot
+
 // One slot of the handle table. A free slot holds the defaults below, apart
-// from its generation, so that taking it needs only the fields that differ.
+// from its generation and its link, so that taking it needs only the fields
+// that differ.
 struct Object {
+  std::uintptr_t handle = 0;  // the handle that names the slot; 0, which none is, when free
+  std::uint32_t generation = 0;
+  std::uint32_t next_free = kNone;  // free slot: the next one
   Kind kind = Kind::Free;
   bool stock = false;
   bool null = false;     // brush and pen: NULL_BRUSH, NULL_PEN paint nothing
   bool surface = false;  // DC: a surface or screen DC, drawing into its own pixels
   bool drawn = false;    // DC: a surface DC that some operation has painted on
   PixelFormat format = PixelFormat::kXrgb8888;  // bitmap, surface DC
-  std::uint32_t generation = 0;
-  int selections = 0;  // how many DCs hold this object selected
+  int selections = 0;                           // how many DCs hold this object selected
 
   COLORREF color = 0;  // brush and pen
+
+  // DC: selected objects, as slot indices.
+  std::uint32_t bitmap = 0;
+  std::uint32_t brush = 0;
+  std::uint32_t pen = 0;
 
   // Bitmap, or the caller-owned surface of a surface DC.
   int width = 0;
@@ -45,11 +56,6 @@ struct Object {
   int stride = 0;
   std::uint32_t* pixels = nullptr;
   std::unique_ptr<std::uint32_t[]> owned;
-
-  // DC: selected objects, as slot indices.
-  std::uint32_t bitmap = 0;
-  std::uint32_t brush = 0;
-  std::uint32_t pen = 0;
 };
 
 // A handle is a slot and its generation, never a pointer: four zero bits, the
@@ -65,64 +71,60 @@ static_assert(sizeof(std::uintptr_t) == 8 || sizeof(std::uintptr_t) == 4, "32 or
 // Every object, in slots reused after deletion. The polygon path calls into
 // it five times per polygon (brush made, selected, used, deselected,
 // deleted), so each call is a few loads and stores: a slot is found from its
-// handle without a search, and a handle from its slot without a lookup.
+// handle by a shift and one comparison with the handle it holds, a free slot
+// is taken from the head of a list linked through the slots, and the table
+// is a plain global with a trivial destructor: constant-initialised, so no
+// guard is tested on every call, and never torn down, so that DCs that other
+// files' statics release while the program exits still find it (the system
+// reclaims the slots, as Windows does a process's GDI objects). The stock
+// objects are made at the first creation.
 class HandleTable {
  public:
-  static HandleTable& Get() {
-    static HandleTable table;  // made on first use, before any handle exists
-    return table;
-  }
-
   // kNone when every slot a handle can name is in use.
   std::uint32_t Create(Kind kind) {
-    std::uint32_t index;
-    if (!free_.empty()) {
-      index = free_.back();
-      free_.pop_back();
-    } else if (objects_.size() < kSlotMask) {
-      index = static_cast<std::uint32_t>(objects_.size());
-      objects_.emplace_back();
-    } else {
-      return kNone;
-    }
+    if (!stocked_) MakeStock();
+    if (free_ == kNone && !Grow()) return kNone;
+    const std::uint32_t index = free_;
     Object& o = objects_[index];
+    free_ = o.next_free;
     o.kind = kind;
     ++o.generation;
+    // The generation's high bits fall off the top when pointers have 32 bits.
+    o.handle = (static_cast<std::uintptr_t>(o.generation) << (4 + kSlotBits)) |
+               (static_cast<std::uintptr_t>(index + 1) << 4);
     ++live_;
     return index;
   }
 
   void Destroy(std::uint32_t index) {
     Object& o = objects_[index];
-    const std::uint32_t generation = o.generation;
     if (o.kind == Kind::Brush) {  // the common case: only these can differ
       o.kind = Kind::Free;
+      o.handle = 0;
       o.color = 0;
     } else {
+      const std::uint32_t generation = o.generation;
       o = Object{};  // releases an owned bitmap
       o.generation = generation;
     }
-    free_.push_back(index);
+    o.next_free = free_;
+    free_ = index;
     --live_;
   }
 
   void* Handle(std::uint32_t index) const {
-    // The generation's high bits fall off the top when pointers have 32 bits.
-    const std::uintptr_t value =
-        (static_cast<std::uintptr_t>(objects_[index].generation) << (4 + kSlotBits)) |
-        (static_cast<std::uintptr_t>(index + 1) << 4);
-    return reinterpret_cast<void*>(value);
+    return reinterpret_cast<void*>(objects_[index].handle);
   }
 
   // The slot a handle names, or null when the handle is not a live object.
-  Object* Find(const void* handle, std::uint32_t* index_out = nullptr) {
+  Object* Find(const void* handle, std::uint32_t* index_out = nullptr) const {
     const auto value = reinterpret_cast<std::uintptr_t>(handle);
-    // Slot 0 does not exist: index + 1 is encoded, so a null handle fails here.
-    const std::uintptr_t slot = (value >> 4) & kSlotMask;
-    if (slot - 1 >= objects_.size()) return nullptr;
-    const auto index = static_cast<std::uint32_t>(slot - 1);
+    // index + 1 is encoded: a null handle, or one without slot bits, wraps
+    // to an index beyond every slot.
+    const std::uint32_t index = static_cast<std::uint32_t>((value >> 4) & kSlotMask) - 1;
+    if (index >= used_) return nullptr;
     Object& o = objects_[index];
-    if (o.kind == Kind::Free || Handle(index) != handle) return nullptr;  // generation, low bits
+    if (o.handle != value) return nullptr;  // free, another generation, or stray low bits
     if (index_out) *index_out = index;
     return &o;
   }
@@ -131,20 +133,24 @@ class HandleTable {
   Object& At(std::uint32_t index) { return objects_[index]; }
 
   std::uint32_t Stock(int i) {
-    if (i < 0 || i > NULL_PEN || stock_[i] == kNone) return kNone;
+    if (!stocked_) MakeStock();
+    if (i < 0 || i > NULL_PEN) return kNone;
     return stock_[i];
   }
-  std::uint32_t DefaultBitmap() const { return default_bitmap_; }
+  std::uint32_t DefaultBitmap() {
+    if (!stocked_) MakeStock();
+    return default_bitmap_;
+  }
 
   DWORD Live() const { return live_; }
 
   PolygonObserver observer = nullptr;
   void* observer_context = nullptr;
 
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-
  private:
-  HandleTable();
+  // Room for more slots, which become free; false when no handle could name them.
+  bool Grow();
+  void MakeStock();
 
   std::uint32_t MakeStock(Kind kind, COLORREF color, bool null) {
     const std::uint32_t index = Create(kind);
@@ -156,16 +162,38 @@ class HandleTable {
     return index;
   }
 
-  std::vector<Object> objects_;
-  std::vector<std::uint32_t> free_;
+  Object* objects_ = nullptr;
+  std::uint32_t used_ = 0;      // slots ever taken: [0, used_) may be live
+  std::uint32_t capacity_ = 0;  // slots allocated
+  std::uint32_t free_ = kNone;  // the first free slot below used_, or kNone
   DWORD live_ = 0;
-  std::uint32_t stock_[NULL_PEN + 1];
+  bool stocked_ = false;
+  std::uint32_t stock_[NULL_PEN + 1] = {kNone, kNone, kNone, kNone, kNone,
+                                        kNone, kNone, kNone, kNone};
   std::uint32_t default_bitmap_ = kNone;
 };
 
-// Out of line, so that Get() stays small enough to inline everywhere.
-HandleTable::HandleTable() {
-  for (auto& s : stock_) s = kNone;
+HandleTable g_table;
+static_assert(std::is_trivially_destructible<HandleTable>::value, "never torn down");
+
+bool HandleTable::Grow() {
+  if (used_ == capacity_) {
+    if (capacity_ >= kSlotMask) return false;
+    const std::uint32_t capacity = static_cast<std::uint32_t>(
+        std::min<std::uintptr_t>(std::max(64u, capacity_ * 2), kSlotMask));
+    Object* grown = new (std::nothrow) Object[capacity];
+    if (!grown) return false;
+    std::move(objects_, objects_ + used_, grown);
+    delete[] objects_;
+    objects_ = grown;
+    capacity_ = capacity;
+  }
+  free_ = used_++;  // the new slot is fresh from the constructor
+  return true;
+}
+
+void HandleTable::MakeStock() {
+  stocked_ = true;
   stock_[WHITE_BRUSH] = MakeStock(Kind::Brush, RGB(255, 255, 255), false);
   stock_[1] = MakeStock(Kind::Brush, RGB(192, 192, 192), false);  // LTGRAY_BRUSH
   stock_[2] = MakeStock(Kind::Brush, RGB(128, 128, 128), false);  // GRAY_BRUSH
@@ -195,21 +223,21 @@ struct Target {
 };
 
 inline Object* FindDC(HDC dc) {
-  Object* o = HandleTable::Get().Find(dc);
+  Object* o = g_table.Find(dc);
   return (o && o->kind == Kind::DC) ? o : nullptr;
 }
 
 Target TargetOf(const Object& dc) {
-  const Object& o = dc.surface ? dc : HandleTable::Get().At(dc.bitmap);
+  const Object& o = dc.surface ? dc : g_table.At(dc.bitmap);
   return {{o.pixels, o.width, o.height, o.stride}, o.format};
 }
 
 }  // namespace
 
 HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height, int stride, PixelFormat format) {
-  HandleTable& table = HandleTable::Get();
+  HandleTable& table = gdi::g_table;
   const std::uint32_t index = table.Create(Kind::DC);
-  if (index == HandleTable::kNone) return nullptr;
+  if (index == gdi::kNone) return nullptr;
   Object& dc = table.At(index);
   dc.surface = true;
   dc.pixels = pixels;
@@ -219,14 +247,14 @@ HDC CreateSurfaceDC(std::uint32_t* pixels, int width, int height, int stride, Pi
   dc.format = format;
   dc.brush = table.Stock(WHITE_BRUSH);
   dc.pen = table.Stock(BLACK_PEN);
-  dc.bitmap = HandleTable::kNone;
+  dc.bitmap = gdi::kNone;
   return static_cast<HDC>(table.Handle(index));
 }
 
 HDC CreateScreenDC() { return CreateSurfaceDC(nullptr, 0, 0); }
 
 void SetPolygonObserver(PolygonObserver observer, void* context) {
-  HandleTable& table = HandleTable::Get();
+  HandleTable& table = gdi::g_table;
   table.observer = observer;
   table.observer_context = context;
 }
@@ -250,9 +278,9 @@ using gdi::Object;
 HDC WINAPI CreateCompatibleDC(HDC hdc) {
   // Any DC, or none (the screen), is a valid model: all bitmaps are 32-bit.
   if (hdc && !gdi::FindDC(hdc)) return nullptr;
-  HandleTable& table = HandleTable::Get();
+  HandleTable& table = gdi::g_table;
   const std::uint32_t index = table.Create(Kind::DC);
-  if (index == HandleTable::kNone) return nullptr;
+  if (index == gdi::kNone) return nullptr;
   Object& dc = table.At(index);
   dc.bitmap = table.DefaultBitmap();
   dc.brush = table.Stock(WHITE_BRUSH);
@@ -262,11 +290,11 @@ HDC WINAPI CreateCompatibleDC(HDC hdc) {
 
 BOOL WINAPI DeleteDC(HDC hdc) {
   std::uint32_t index;
-  HandleTable& table = HandleTable::Get();
+  HandleTable& table = gdi::g_table;
   Object* dc = table.Find(hdc, &index);
   if (!dc || dc->kind != Kind::DC) return FALSE;
   for (std::uint32_t held : {dc->bitmap, dc->brush, dc->pen}) {
-    if (held != HandleTable::kNone) --table.At(held).selections;
+    if (held != gdi::kNone) --table.At(held).selections;
   }
   table.Destroy(index);
   return TRUE;
@@ -279,9 +307,9 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
   if (count > (std::uint64_t{1} << 30)) return nullptr;
   std::unique_ptr<std::uint32_t[]> pixels(new (std::nothrow) std::uint32_t[count]());
   if (!pixels) return nullptr;
-  HandleTable& table = HandleTable::Get();
+  HandleTable& table = gdi::g_table;
   const std::uint32_t index = table.Create(Kind::Bitmap);
-  if (index == HandleTable::kNone) return nullptr;
+  if (index == gdi::kNone) return nullptr;
   Object& b = table.At(index);
   b.width = b.stride = cx;
   b.height = cy;
@@ -291,21 +319,21 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
 }
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
-  HandleTable& table = HandleTable::Get();
+  HandleTable& table = gdi::g_table;
   const std::uint32_t index = table.Create(Kind::Brush);
-  if (index == HandleTable::kNone) return nullptr;
+  if (index == gdi::kNone) return nullptr;
   table.At(index).color = color & 0x00FFFFFFu;  // the top byte selects no palette here
   return static_cast<HBRUSH>(table.Handle(index));
 }
 
 HGDIOBJ WINAPI GetStockObject(int i) {
-  HandleTable& table = HandleTable::Get();
+  HandleTable& table = gdi::g_table;
   const std::uint32_t index = table.Stock(i);
-  return index == HandleTable::kNone ? nullptr : table.Handle(index);
+  return index == gdi::kNone ? nullptr : table.Handle(index);
 }
 
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
-  HandleTable& table = HandleTable::Get();
+  HandleTable& table = gdi::g_table;
   Object* dc = gdi::FindDC(hdc);
   std::uint32_t index;
   Object* o = table.Find(h, &index);
@@ -335,7 +363,7 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ ho) {
-  HandleTable& table = HandleTable::Get();
+  HandleTable& table = gdi::g_table;
   std::uint32_t index;
   Object* o = table.Find(ho, &index);
   if (!o || o->kind == Kind::DC) return FALSE;
@@ -348,7 +376,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
 BOOL WINAPI Polygon(HDC hdc, const POINT* apt, int cpt) {
   Object* dc = gdi::FindDC(hdc);
   if (!dc || !apt || cpt < 2) return FALSE;
-  HandleTable& table = HandleTable::Get();
+  HandleTable& table = gdi::g_table;
   const Object& brush = table.At(dc->brush);
   // The pen's outline is not drawn; ORVIX selects the null pen.
   if (brush.null) return TRUE;
@@ -363,7 +391,7 @@ BOOL WINAPI Polygon(HDC hdc, const POINT* apt, int cpt) {
 
 int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
   Object* dc = gdi::FindDC(hDC);
-  Object* brush = HandleTable::Get().Find(hbr);
+  Object* brush = gdi::g_table.Find(hbr);
   if (!dc || !lprc || !brush || brush->kind != Kind::Brush) return 0;
   if (brush->null) return 1;
   dc->drawn = true;
@@ -413,5 +441,5 @@ HANDLE WINAPI GetCurrentProcess(void) {
 
 DWORD WINAPI GetGuiResources(HANDLE hProcess, DWORD uiFlags) {
   if (hProcess != GetCurrentProcess() || uiFlags != GR_GDIOBJECTS) return 0;
-  return HandleTable::Get().Live();
+  return gdi::g_table.Live();
 }

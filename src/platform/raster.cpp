@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <cwchar>
 #include <vector>
 
 __extension__ typedef __int128 int128;  // GCC and Clang; exact products of two 33-bit values
@@ -25,7 +24,46 @@ struct Edge {
   std::int64_t q;   // floor(dx / dy)
   std::int64_t r;   // dx - q * dy, in [0, dy)
   std::int64_t dy;  // > 0
+
+  std::int64_t Crossing() const { return x; }
+
+  // One row down: the crossing moves by dx / dy, carried exactly in e. No
+  // branch: the carry is as good as random for most slopes.
+  void Step() {
+    e -= r;
+    const std::int64_t carry = e >> 63;  // 0 or -1: the sign, shifted arithmetically
+    x += q - carry;
+    e += dy & carry;
+  }
 };
+
+// The same crossing in 32.32 fixed point, for polygons small enough that the
+// fraction cannot drift across an integer (FitsFixedPoint): one addition a
+// row instead of the exact carry. `x` holds the crossing times 2^32, rounded
+// down, plus 2^32 - 1, so that x >> 32 is the crossing's ceiling.
+//
+// Why it is exact: the crossing is a multiple of 1 / dy, so any value below
+// it by less than 1 / dy has the same ceiling. The start is the crossing
+// rounded down to a multiple of 2^-32, and each step adds floor(dx 2^32 / dy)
+// 2^-32; after k steps the value lies below the crossing by less than
+// (k + 1) 2^-32, which is at most 1 / dy while (k + 1) dy <= 2^32.
+struct FixedEdge {
+  std::int64_t bottom;  // one past the last row, clipped
+  std::int64_t x;
+  std::int64_t step;  // floor(dx 2^32 / dy)
+
+  std::int64_t Crossing() const { return x >> 32; }
+  void Step() { x += step; }
+};
+
+constexpr std::int64_t kOne = std::int64_t{1} << 32;  // 1 in 32.32 fixed point
+
+// floor(a / b) for b > 0.
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  std::int64_t q = a / b;
+  if ((a % b) != 0 && a < 0) --q;
+  return q;
+}
 
 // Scratch of the general fill, kept so that no polygon allocates once warm.
 struct Scratch {
@@ -38,12 +76,6 @@ struct Scratch {
     return scratch;
   }
 };
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {  // b > 0
-  std::int64_t q = a / b;
-  if ((a % b) != 0 && a < 0) --q;
-  return q;
-}
 
 // The crossing at the first row of an edge that starts above the bitmap:
 // ceil(n / dy) with n = skipped * dx, in 64 bits where the product fits.
@@ -89,54 +121,36 @@ inline bool MakeDownEdge(POINT a, POINT b, int height, Edge* edge) {
   return true;
 }
 
+// The same in fixed point, for an edge of a polygon that FitsFixedPoint:
+// |dx| < 2^31, so that dx 2^32 fits in 64 bits.
+inline bool MakeDownEdge(POINT a, POINT b, int height, FixedEdge* edge) {
+  const std::int64_t y0 = a.y;
+  const std::int64_t top = std::max<std::int64_t>(y0, 0);
+  const std::int64_t bottom = std::min<std::int64_t>(b.y, height);
+  if (top >= bottom) return false;
+  const std::int64_t dy = b.y - y0;
+  const std::int64_t dx = static_cast<std::int64_t>(b.x) - a.x;
+  edge->bottom = bottom;
+  // Vertical edges, a good part of any scene of walls, need no division.
+  edge->step = dx == 0 ? 0 : FloorDiv(dx * kOne, dy);
+  edge->x = a.x * kOne + (kOne - 1);
+  if (top != y0) {
+    // floor(skipped dx 2^32 / dy) in two parts: with skipped dx = q dy + r,
+    // q 2^32 + floor(r 2^32 / dy). skipped < dy, so |q| <= |dx| < 2^31, and
+    // r 2^32 < dy 2^32 <= 2^64 fits unsigned.
+    const std::int64_t n = (top - y0) * dx;
+    const std::int64_t q = FloorDiv(n, dy);
+    const auto r = static_cast<std::uint64_t>(n - q * dy);
+    edge->x += q * kOne + static_cast<std::int64_t>((r << 32) / static_cast<std::uint64_t>(dy));
+  }
+  return true;
+}
+
 // The same for an edge either way up; horizontal edges bound no span.
 bool MakeEdge(POINT a, POINT b, int height, Edge* edge) {
   if (a.y == b.y) return false;
   if (a.y > b.y) std::swap(a, b);
   return MakeDownEdge(a, b, height, edge);
-}
-
-// Four pixels, stored as one 16-byte block (the GCC and Clang vector
-// extension: SSE2 on x86-64, SIMD128 or pairs of words elsewhere).
-typedef std::uint32_t Quad __attribute__((vector_size(16)));
-
-inline void StoreQuad(std::uint32_t* p, Quad q) { std::memcpy(p, &q, sizeof q); }
-
-// Sets p[0 .. n) to `value`, n > 0, with overlapping block stores. Runs of
-// more than 128 pixels go to the C library's wmemset, which picks the widest
-// stores the processor has when the program starts; below that its call
-// costs more than it gains (the row's edges must leave registers around it).
-inline void FillRun(std::uint32_t* p, std::ptrdiff_t n, std::uint32_t value) {
-  if (n <= 3) {  // indices 0, n / 2 and n - 1 cover every pixel of 1 to 3
-    p[0] = value;
-    p[n >> 1] = value;
-    p[n - 1] = value;
-    return;
-  }
-  if (n <= 16) {
-    const Quad q = {value, value, value, value};
-    StoreQuad(p, q);
-    StoreQuad(p + n - 4, q);
-    if (n > 8) {
-      StoreQuad(p + 4, q);
-      StoreQuad(p + n - 8, q);
-    }
-    return;
-  }
-  if (n <= 128) {
-    const Quad q = {value, value, value, value};
-    for (std::ptrdiff_t i = 0; i < n - 8; i += 8) {
-      StoreQuad(p + i, q);
-      StoreQuad(p + i + 4, q);
-    }
-    StoreQuad(p + n - 8, q);
-    StoreQuad(p + n - 4, q);
-    return;
-  }
-  static_assert(sizeof(wchar_t) == sizeof(std::uint32_t), "wmemset stores 32-bit values");
-  wchar_t w;
-  std::memcpy(&w, &value, sizeof w);
-  std::wmemset(reinterpret_cast<wchar_t*>(p), w, static_cast<std::size_t>(n));
 }
 
 // The pixels of one row from a to b - 1, cut to the row's width.
@@ -147,111 +161,102 @@ inline void FillSpan(std::uint32_t* row, std::int64_t a, std::int64_t b, int wid
   if (a < b) FillRun(row + a, b - a, value);
 }
 
-// One row down: the crossing x moves by dx / dy, carried exactly in e. No
-// branch: the carry is as good as random for most slopes.
-inline void Step(std::int64_t& x, std::int64_t& e, std::int64_t q, std::int64_t r,
-                 std::int64_t dy) {
-  e -= r;
-  const std::int64_t carry = e >> 63;  // 0 or -1: the sign, shifted arithmetically
-  x += q - carry;
-  e += dy & carry;
-}
-
-inline void Step(Edge* edge) { Step(edge->x, edge->e, edge->q, edge->r, edge->dy); }
-
 bool ByTop(const Edge& a, const Edge& b) { return a.top < b.top; }
 
 // `rows` rows between two edges: the span between their crossings (which one
 // is left does not matter, and the edges of a self-intersecting polygon may
-// cross), cut to the row's width only when `clip` says a crossing may lie
+// cross), cut to the row's width only when kClip says a crossing may lie
 // outside it. The edges are stepped in locals, which stay in registers (two
-// Edge pointers might alias, which would keep their fields in memory), and
+// edge pointers might alias, which would keep their fields in memory), and
 // are stored back for the next band.
+template <bool kClip, typename E>
 inline void FillBand(std::uint32_t* row, std::ptrdiff_t stride, int width, std::int64_t rows,
-                     Edge* left, Edge* right, bool clip, std::uint32_t color) {
-  std::int64_t ax = left->x, ae = left->e;
-  const std::int64_t aq = left->q, ar = left->r, ady = left->dy;
-  std::int64_t bx = right->x, be = right->e;
-  const std::int64_t bq = right->q, br = right->r, bdy = right->dy;
-  if (clip) {
-    for (; rows > 0; --rows, row += stride) {
-      FillSpan(row, std::min(ax, bx), std::max(ax, bx), width, color);
-      Step(ax, ae, aq, ar, ady);
-      Step(bx, be, bq, br, bdy);
+                     E* left, E* right, std::uint32_t color) {
+  E a = *left;
+  E b = *right;
+  for (; rows > 0; --rows, row += stride) {
+    std::int64_t from = std::min(a.Crossing(), b.Crossing());
+    std::int64_t to = std::max(a.Crossing(), b.Crossing());
+    if (kClip) {
+      from = std::max<std::int64_t>(from, 0);
+      to = std::min<std::int64_t>(to, width);
     }
-  } else {
-    for (; rows > 0; --rows, row += stride) {
-      const std::int64_t a = std::min(ax, bx);
-      const std::int64_t b = std::max(ax, bx);
-      if (a < b) FillRun(row + a, b - a, color);
-      Step(ax, ae, aq, ar, ady);
-      Step(bx, be, bq, br, bdy);
-    }
+    if (from < to) FillRun(row + from, to - from, color);
+    a.Step();
+    b.Step();
   }
-  left->x = ax, left->e = ae;
-  right->x = bx, right->e = be;
+  *left = a;
+  *right = b;
 }
 
-// What one pass over the vertices tells: how often y turns around the
-// polygon, horizontal edges skipped (two means y-monotone, as every convex
-// polygon is: every row crosses exactly two edges; zero, that every edge is
-// horizontal), the first vertex with the least y, and the bounds.
+// What one pass over the vertices tells: the first vertex with the least y,
+// the bounds, and whether the polygon is y-monotone, as every convex polygon
+// is (every row crosses exactly two edges). It is when the way around it
+// goes down and up by no more than its height each: the total rise and fall
+// is twice the height then, more otherwise. Branch-free, so that no
+// polygon's shape is mispredicted.
 struct Outline {
-  int turns = 0;
   int top = 0;
   LONG top_y = 0;
   LONG bottom_y = 0;
   LONG left_x = 0;
   LONG right_x = 0;
+  bool monotone = false;
 };
 
 Outline Scan(const POINT* pts, int count) {
   Outline o;
   o.top_y = o.bottom_y = pts[0].y;
   o.left_x = o.right_x = pts[0].x;
-  int first = 0;                     // the direction of the first edge that is not horizontal
-  int last = 0;                      // and of the latest
+  // Below 2^63: fewer than 2^31 edges, each below 2^32.
+  std::int64_t travel = 0;
   LONG previous = pts[count - 1].y;  // from the edge that closes the polygon on
   for (int i = 0; i < count; ++i) {
+    const LONG x = pts[i].x;
     const LONG y = pts[i].y;
-    if (y < o.top_y) {
-      o.top_y = y;
-      o.top = i;
-    }
-    o.bottom_y = std::max(o.bottom_y, y);
-    o.left_x = std::min(o.left_x, pts[i].x);
-    o.right_x = std::max(o.right_x, pts[i].x);
-    if (y != previous) {
-      const int direction = y > previous ? 1 : -1;
-      if (first == 0) {
-        first = direction;
-      } else if (direction != last) {
-        ++o.turns;
-      }
-      last = direction;
-    }
+    const std::int64_t dy = std::int64_t{y} - previous;
+    travel += dy < 0 ? -dy : dy;
     previous = y;
+    o.top = y < o.top_y ? i : o.top;
+    o.top_y = std::min(o.top_y, y);
+    o.bottom_y = std::max(o.bottom_y, y);
+    o.left_x = std::min(o.left_x, x);
+    o.right_x = std::max(o.right_x, x);
   }
-  if (first != last) ++o.turns;  // around the corner from the last edge to the first
+  o.monotone = travel == 2 * (std::int64_t{o.bottom_y} - o.top_y);
   return o;
 }
 
+// Whether a y-monotone polygon within these bounds can be filled with
+// FixedEdge: rows * dy <= 2^32 for every edge (an edge visits at most
+// min(dy, height) rows, and dy is at most the polygon's height), and every
+// x at least 2^31 - 1 from the left end of the range, so that dx 2^32 and
+// the fixed-point crossings stay within 64 bits. All but a polygon tens of
+// thousands of pixels tall, or wider than 2^31, can.
+bool FitsFixedPoint(const Outline& o, int height) {
+  const std::int64_t tall = std::int64_t{o.bottom_y} - o.top_y;
+  const std::int64_t wide = std::int64_t{o.right_x} - o.left_x;
+  return wide < (std::int64_t{1} << 31) && o.left_x > -2147483647 - 1 &&
+         std::min<std::int64_t>(tall, height) * tall <= kOne;
+}
+
 // One side of a y-monotone polygon, walked downward from its top vertex.
+// kStep is +1 or -1 around the polygon.
+template <int kStep, typename E>
 struct Chain {
   const POINT* pts;
   int count;
   int vertex;  // where the current edge ends
-  int step;    // +1 or -1 around the polygon
-  Edge edge;
+  E edge;
 
   // Moves to the edge that covers row y (edges above the bitmap or above y
   // are passed over). False when the chain has no such edge.
   inline bool Advance(std::int64_t y, int height) {
     for (int walked = 0; walked < count; ++walked) {
       const POINT a = pts[vertex];
-      vertex += step;
-      if (vertex == count) vertex = 0;
-      if (vertex < 0) vertex = count - 1;
+      vertex += kStep;
+      if (kStep > 0 && vertex == count) vertex = 0;
+      if (kStep < 0 && vertex < 0) vertex = count - 1;
       const POINT b = pts[vertex];
       if (b.y < a.y) return false;  // past the bottom
       if (b.y > a.y && b.y > y && MakeDownEdge(a, b, height, &edge)) return true;
@@ -261,22 +266,28 @@ struct Chain {
 };
 
 // The common case, with neither sorting nor an active list.
+template <typename E>
 void FillMonotone(const Surface& surface, const POINT* pts, int count, const Outline& outline,
                   std::uint32_t color) {
   const int height = surface.height;
   std::int64_t y = std::max<std::int64_t>(outline.top_y, 0);
   const std::int64_t end = std::min<std::int64_t>(outline.bottom_y, height);
   if (y >= end) return;
-  Chain forward{pts, count, outline.top, 1, {}};
-  Chain backward{pts, count, outline.top, -1, {}};
+  Chain<1, E> forward{pts, count, outline.top, {}};
+  Chain<-1, E> backward{pts, count, outline.top, {}};
   if (!forward.Advance(y, height) || !backward.Advance(y, height)) return;
   // Every crossing lies between the least and greatest x of the vertices.
   const bool clip = outline.left_x < 0 || outline.right_x > surface.width;
   std::uint32_t* row = surface.pixels + y * surface.stride;
   for (;;) {
     const std::int64_t band_end = std::min({forward.edge.bottom, backward.edge.bottom, end});
-    FillBand(row, surface.stride, surface.width, band_end - y, &forward.edge, &backward.edge, clip,
-             color);
+    if (clip) {
+      FillBand<true>(row, surface.stride, surface.width, band_end - y, &forward.edge,
+                     &backward.edge, color);
+    } else {
+      FillBand<false>(row, surface.stride, surface.width, band_end - y, &forward.edge,
+                      &backward.edge, color);
+    }
     row += (band_end - y) * surface.stride;
     y = band_end;
     if (y >= end) return;
@@ -285,18 +296,58 @@ void FillMonotone(const Surface& surface, const POINT* pts, int count, const Out
   }
 }
 
-}  // namespace
+// The next edge down one side of a y-monotone polygon whose rows lie within
+// the bitmap's, from vertex v (kStep as for Chain): horizontal edges are passed
+// over, and v becomes the index of the edge's lower end. The caller knows
+// that the side goes further down.
+template <int kStep>
+inline FixedEdge NextInside(const POINT* pts, int count, int* v) {
+  POINT a = pts[*v];
+  for (;;) {
+    *v += kStep;
+    if (kStep > 0 && *v == count) *v = 0;
+    if (kStep < 0 && *v < 0) *v = count - 1;
+    const POINT b = pts[*v];
+    if (b.y != a.y) {
+      const std::int64_t dx = std::int64_t{b.x} - a.x;
+      return {b.y, a.x * kOne + (kOne - 1), dx == 0 ? 0 : FloorDiv(dx * kOne, b.y - a.y)};
+    }
+    a = b;
+  }
+}
 
-void FillPolygon(const Surface& surface, const POINT* pts, int count, std::uint32_t color) {
+// A y-monotone polygon whose rows lie within the bitmap's, most of a scene:
+// every edge begins in a row that is filled, so that an edge is set up from
+// its ends alone. kClip when a crossing may lie outside the row (as for
+// FillBand). Inlined into each Fill: the call cost the 2 x 2 quads and the
+// 40 x 40 grid a few per cent.
+template <bool kClip>
+__attribute__((always_inline)) inline void FillWithinRows(const Surface& surface, const POINT* pts,
+                                                          int count, const Outline& outline,
+                                                          std::uint32_t color) {
+  int forward = outline.top;
+  int backward = outline.top;
+  FixedEdge a = NextInside<1>(pts, count, &forward);
+  FixedEdge b = NextInside<-1>(pts, count, &backward);
+  std::int64_t y = outline.top_y;
+  std::uint32_t* row = surface.pixels + y * surface.stride;
+  for (;;) {
+    const std::int64_t band_end = std::min(a.bottom, b.bottom);
+    FillBand<kClip>(row, surface.stride, surface.width, band_end - y, &a, &b, color);
+    row += (band_end - y) * surface.stride;
+    y = band_end;
+    if (y == outline.bottom_y) return;
+    if (a.bottom == y) a = NextInside<1>(pts, count, &forward);
+    if (b.bottom == y) b = NextInside<-1>(pts, count, &backward);
+  }
+}
+
+// Any polygon, even-odd: edges sorted by their first row, crossings sorted
+// in every row.
+__attribute__((noinline)) void FillGeneral(const Surface& surface, const POINT* pts, int count,
+                                           std::uint32_t color) {
   const int width = surface.width;
   const int height = surface.height;
-  if (!surface.pixels || !pts || count < 3 || width <= 0 || height <= 0) return;
-  const Outline outline = Scan(pts, count);
-  if (outline.turns == 0) return;  // every edge horizontal
-  if (outline.turns == 2) {
-    FillMonotone(surface, pts, count, outline, color);
-    return;
-  }
   Scratch& scratch = Scratch::Get();
   std::vector<Edge>& edges = scratch.edges;
   edges.clear();
@@ -333,7 +384,7 @@ void FillPolygon(const Surface& surface, const POINT* pts, int count, std::uint3
 
     std::uint32_t* row = surface.pixels + y * surface.stride;
     if (active.size() == 2) {
-      FillBand(row, surface.stride, width, end - y, active[0], active[1], true, color);
+      FillBand<true>(row, surface.stride, width, end - y, active[0], active[1], color);
       y = end;
       continue;
     }
@@ -347,12 +398,53 @@ void FillPolygon(const Surface& surface, const POINT* pts, int count, std::uint3
           --j;
         }
         x[j] = edge->x;
-        Step(edge);
+        edge->Step();
       }
       // Even-odd: a pixel is inside when an odd number of crossings lie at or
       // left of it, so the spans are [x0, x1), [x2, x3), ...
       for (std::size_t k = 0; k + 1 < n; k += 2) FillSpan(row, x[k], x[k + 1], width, color);
     }
+  }
+}
+
+// Everything but the general fill, for `count` vertices; kCount, when not 0,
+// is that count known at compile time, so that the loops over a triangle's
+// or a quad's vertices unroll.
+template <int kCount>
+void Fill(const Surface& surface, const POINT* pts, int count, std::uint32_t color) {
+  if (kCount != 0) count = kCount;
+  const Outline outline = Scan(pts, count);
+  // Every crossing, so every painted pixel, lies within the vertices' bounds.
+  if (outline.bottom_y <= 0 || outline.top_y >= surface.height || outline.right_x <= 0 ||
+      outline.left_x >= surface.width) {
+    return;
+  }
+  if (!outline.monotone) {
+    FillGeneral(surface, pts, count, color);
+  } else if (!FitsFixedPoint(outline, surface.height)) {
+    FillMonotone<Edge>(surface, pts, count, outline, color);
+  } else if (outline.top_y >= 0 && outline.bottom_y <= surface.height) {
+    if (outline.bottom_y == outline.top_y) return;  // every edge horizontal
+    if (outline.left_x >= 0 && outline.right_x <= surface.width) {
+      FillWithinRows<false>(surface, pts, count, outline, color);
+    } else {
+      FillWithinRows<true>(surface, pts, count, outline, color);
+    }
+  } else {
+    FillMonotone<FixedEdge>(surface, pts, count, outline, color);
+  }
+}
+
+}  // namespace
+
+void FillPolygon(const Surface& surface, const POINT* pts, int count, std::uint32_t color) {
+  if (!surface.pixels || !pts || count < 3 || surface.width <= 0 || surface.height <= 0) return;
+  if (count == 4) {  // the room's tiles and the cube's faces
+    Fill<4>(surface, pts, count, color);
+  } else if (count == 3) {
+    Fill<3>(surface, pts, count, color);
+  } else {
+    Fill<0>(surface, pts, count, color);
   }
 }
 
