@@ -73,16 +73,7 @@ void DrawWall(int countU, int countV, VECTOR3D* from, const VECTOR3D* to, unsign
   DrawTiles(countU, countV, *from, U, V, true, color);
 }
 
-namespace {
-
-// The six faces of the room, corners chosen so that every tile faces inwards.
-struct RoomFace {
-  bool floor;  // DrawFloor, else DrawWall
-  float from[3];
-  float to[3];
-  unsigned long color;
-};
-constexpr RoomFace kRoom[6] = {
+const RoomFace kRoom[6] = {
     {false, {-55, -55, -55}, {-55, 55, 55}, 0x808080},  // wall x = -55
     {false, {55, 55, -55}, {55, -55, 55}, 0xFF8000},    // wall x = +55
     {false, {-55, 55, -55}, {55, 55, 55}, 0x00FF80},    // wall y = +55
@@ -90,8 +81,6 @@ constexpr RoomFace kRoom[6] = {
     {true, {55, -55, 55}, {-55, 55, 55}, 0x80FF00},     // floor, z = +55
     {true, {-55, -55, -55}, {55, 55, -55}, 0x0080FF},   // ceiling, z = -55
 };
-
-}  // namespace
 
 void DrawRoom(int tiles) {
   for (const RoomFace& face : kRoom) {

@@ -36,10 +36,20 @@ extern HBITMAP hBlockBitmap;
 void DrawFloor(int countU, int countV, VECTOR3D* from, const VECTOR3D* to, unsigned long color);
 void DrawWall(int countU, int countV, VECTOR3D* from, const VECTOR3D* to, unsigned long color);
 
-// The six faces of the room, from -55 to +55 on every axis, each as
-// tiles x tiles quads in its own colour and wound to face inwards: the walls
-// x = -55, x = +55, y = +55, y = -55, then the floor (z = +55) and the ceiling.
-// The frame draws it with kRoomTiles tiles a side.
+// One face of the room: DrawFloor or DrawWall from `from` to `to`, with
+// corners chosen so that every tile faces inwards.
+struct RoomFace {
+  bool floor;  // DrawFloor, else DrawWall
+  float from[3];
+  float to[3];
+  unsigned long color;
+};
+// The six faces, from -55 to +55 on every axis: the walls x = -55, x = +55,
+// y = +55, y = -55, then the floor (z = +55) and the ceiling (z = -55).
+extern const RoomFace kRoom[6];
+
+// The room: every face of kRoom as tiles x tiles quads in its own colour. The
+// frame draws it with kRoomTiles tiles a side.
 void DrawRoom(int tiles);
 
 // One step of the cube along one axis: jitter the velocity by

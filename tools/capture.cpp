@@ -16,8 +16,8 @@
 namespace capture {
 namespace {
 
-constexpr int kWidth = 512;  // what headless::OnPresent hands over
-constexpr int kHeight = 512;
+constexpr int kWidth = kBlockSize;  // what headless::OnPresent hands over
+constexpr int kHeight = kBlockSize;
 
 namespace fs = std::filesystem;
 
@@ -37,8 +37,6 @@ std::unique_ptr<BuildUp> StartBuildUp(const Options& options, KeepImage& keep) {
       });
 }
 
-}  // namespace
-
 // A held key that stays held is not pressed again, so it is not seen as a
 // new press.
 void ApplyKeys(const KeyScript& keys, int frame) {
@@ -46,6 +44,24 @@ void ApplyKeys(const KeyScript& keys, int frame) {
     headless::SetKeyDown(key.vk, keys.Held(key.vk, frame));
     if (keys.Tapped(key.vk, frame)) headless::TapKey(key.vk);
   }
+}
+
+}  // namespace
+
+int Play(int frames, DWORD start_tick, const KeyScript& keys,
+         const std::function<void(int frame, const std::uint32_t* pixels)>& presented) {
+  headless::Reset();
+  headless::SetTickCount(start_tick);
+  headless::CloseAfterFrames(frames);
+  ApplyKeys(keys, 1);
+  headless::OnPresent([&](int frame, const std::uint32_t* pixels) {
+    presented(frame, pixels);
+    ApplyKeys(keys, frame + 1);
+  });
+  static char command_line[] = "";
+  const int status = WinMain(nullptr, nullptr, command_line, 1);
+  headless::OnPresent(nullptr);
+  return status;
 }
 
 int Run(const Options& options, std::ostream& err, bool progress) {
@@ -69,10 +85,6 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   }
 
   recorded = true;
-  headless::Reset();
-  headless::SetTickCount(options.start_tick);
-  headless::CloseAfterFrames(options.frames);
-  ApplyKeys(options.keys, 1);
 
   // One image to DIR/NAME and the GIF.
   std::string failure;
@@ -90,24 +102,22 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   // Keys for frame k + 1 are set once frame k is out; a failed write asks the
   // program to close, so that it still leaves through its own exit path.
   int kept = 0;
-  headless::OnPresent([&](int frame, const std::uint32_t* pixels) {
-    if (!failure.empty()) return;
-    if (build_up) build_up->Presented(frame, pixels);
-    if (Kept(options, frame)) {
-      keep(pixels, FrameFileName(frame, options.frames), GifDelay(kept, options.every));
-      ++kept;
-    }
-    if (!failure.empty()) {
-      headless::CloseAfterFrames(frame);
-      return;
-    }
-    if (progress) err << "\rorvix-capture: frame " << frame << '/' << options.frames << std::flush;
-    ApplyKeys(options.keys, frame + 1);
-  });
-
-  static char command_line[] = "";
-  const int status = WinMain(nullptr, nullptr, command_line, 1);
-  headless::OnPresent(nullptr);
+  const int status =
+      Play(options.frames, options.start_tick, options.keys,
+           [&](int frame, const std::uint32_t* pixels) {
+             if (!failure.empty()) return;
+             if (build_up) build_up->Presented(frame, pixels);
+             if (Kept(options, frame)) {
+               keep(pixels, FrameFileName(frame, options.frames), GifDelay(kept, options.every));
+               ++kept;
+             }
+             if (!failure.empty()) {
+               headless::CloseAfterFrames(frame);
+               return;
+             }
+             if (progress)
+               err << "\rorvix-capture: frame " << frame << '/' << options.frames << std::flush;
+           });
   build_up.reset();
   if (progress) err << '\n';
 

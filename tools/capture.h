@@ -7,9 +7,12 @@
 #ifndef ORVIX_TOOLS_CAPTURE_H
 #define ORVIX_TOOLS_CAPTURE_H
 
+#include <cstdint>
+#include <functional>
 #include <ostream>
 
 #include "capture_options.h"
+#include "platform/win32.h"
 
 namespace capture {
 
@@ -18,8 +21,13 @@ constexpr int kOk = 0;
 constexpr int kWriteFailed = 1;  // while recording, or the program itself failed
 constexpr int kBadInput = 2;     // nothing was rendered
 
-// Sets the headless backend's keys as they must be while `frame` is rendered.
-void ApplyKeys(const KeyScript& keys, int frame);
+// Runs the program, WinMain -> MessageLoop -> GameLoop, on the headless
+// backend from tick `start_tick` until it has presented `frames` frames, with
+// the key script played: `presented` sees each frame as it is presented,
+// before the next frame's keys are set, and may end the run early with
+// headless::CloseAfterFrames. Returns WinMain's status.
+int Play(int frames, DWORD start_tick, const KeyScript& keys,
+         const std::function<void(int frame, const std::uint32_t* pixels)>& presented);
 
 // Makes the recording. Every output is checked before any is created, and
 // all of them are ready before the first frame, so that an unusable path is

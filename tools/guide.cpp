@@ -65,11 +65,7 @@ Frame RecordFrame(int frames, const capture::KeyScript& keys) {
         (getLightType() == kLightPoint ? frame->room : frame->cube).Add(pts, count, color);
       },
       &f);
-  headless::Reset();
-  headless::SetTickCount(0);
-  headless::CloseAfterFrames(frames);
-  capture::ApplyKeys(keys, 1);
-  headless::OnPresent([&](int frame, const std::uint32_t* pixels) {
+  const int status = capture::Play(frames, 0, keys, [&](int frame, const std::uint32_t* pixels) {
     if (frame == frames) {
       f.view = View;
       f.pixels.assign(pixels, pixels + kBlockSize * kBlockSize);
@@ -78,11 +74,7 @@ Frame RecordFrame(int frames, const capture::KeyScript& keys) {
     f.room = {};
     f.cube = {};
     f.light = Light;  // moved by this frame: the next one is drawn from here
-    capture::ApplyKeys(keys, frame + 1);
   });
-  static char command_line[] = "";
-  const int status = WinMain(nullptr, nullptr, command_line, 1);
-  headless::OnPresent(nullptr);
   gdi::SetPolygonObserver(nullptr, nullptr);
   if (status != 0 || headless::FramesPresented() != frames) Fail(1, "the program did not run");
   return f;
@@ -90,22 +82,12 @@ Frame RecordFrame(int frames, const capture::KeyScript& keys) {
 
 // ---- The room's tiles, one at a time ---------------------------------------
 
-// The room's faces as DrawRoom draws them (Main.cpp); Tiles() checks that the
-// tiles drawn one by one are the frame's own calls.
-struct Face {
-  const char* name;
-  bool floor;
-  VECTOR3D from, to;
-  unsigned long color;
-};
-const Face kFaces[6] = {
-    {"wall x = −55", false, {-55, -55, -55}, {-55, 55, 55}, 0x808080},
-    {"wall x = +55", false, {55, 55, -55}, {55, -55, 55}, 0xFF8000},
-    {"wall y = +55", false, {-55, 55, -55}, {55, 55, 55}, 0x00FF80},
-    {"wall y = −55", false, {55, -55, -55}, {-55, -55, 55}, 0x8000FF},
-    {"floor z = +55", true, {55, -55, 55}, {-55, 55, 55}, 0x80FF00},
-    {"ceiling z = −55", true, {-55, -55, -55}, {55, 55, -55}, 0x0080FF},
-};
+// The names of the room's faces, in the order of kRoom. Tiles() checks that
+// the tiles drawn one by one are the frame's own calls.
+const char* const kFaceNames[6] = {"wall x = −55", "wall x = +55",  "wall y = +55",
+                                   "wall y = −55", "floor z = +55", "ceiling z = −55"};
+
+VECTOR3D Corner(const float (&c)[3]) { return VECTOR3D(c[0], c[1], c[2]); }
 
 enum class Fate {
   kNear,       // a corner not beyond the near plane: dropped
@@ -140,8 +122,8 @@ std::vector<Tile> Tiles(const Frame& f, std::vector<int>* counts) {
   std::vector<Tile> tiles;
   support::PolygonList all;
   for (int k = 0; k < 6; ++k) {
-    const Face& face = kFaces[k];
-    const VECTOR3D d = face.to - face.from;
+    const RoomFace& face = kRoom[k];
+    const VECTOR3D d = Corner(face.to) - Corner(face.from);
     const float n = static_cast<float>(kRoomTiles);
     // DrawWall's U runs in x and y, DrawFloor's in x only; V takes the rest.
     const VECTOR3D U = face.floor ? VECTOR3D(d.x / n, 0, 0) : VECTOR3D(d.x / n, d.y / n, 0);
@@ -150,7 +132,7 @@ std::vector<Tile> Tiles(const Frame& f, std::vector<int>* counts) {
       for (int j = 0; j < kRoomTiles; ++j) {
         Tile t;
         t.face = k;
-        VECTOR3D from = face.from + U * float(i) + V * float(j);
+        VECTOR3D from = Corner(face.from) + U * float(i) + V * float(j);
         const VECTOR3D to = from + U + V;
         t.corners[0] = from;
         t.corners[1] = from + U;
@@ -312,7 +294,7 @@ void Labels(const Frame& f) {
   // Each face named at the painted tile nearest the middle of its painted
   // tiles where the name fits: whole on the frame, clear of the other labels.
   for (int k = 0; k < 6; ++k) {
-    const std::string name = kFaces[k].name;
+    const std::string name = kFaceNames[k];
     struct Spot {
       double x, y;
       const char* anchor;
@@ -382,7 +364,7 @@ void Plan(const Frame& f, const PlanWindow& w) {
   std::printf("pop graphic-context\n");
   const double bar = 3;  // scene units
   for (const Tile& t : tiles) {
-    if (kFaces[t.face].floor) continue;
+    if (kRoom[t.face].floor) continue;
     double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9, z0 = 1e9, z1 = -1e9;
     for (const VECTOR3D& c : t.corners) {
       x0 = std::min<double>(x0, c.x), x1 = std::max<double>(x1, c.x);
@@ -424,10 +406,11 @@ void Plan(const Frame& f, const PlanWindow& w) {
   std::printf("push graphic-context\nstroke none fill '#000000' text-anchor end\n");
   std::printf("text %.1f,%.1f 'eye'\npop graphic-context\n", w.X(ex) - 10, w.Y(ey) - 8);
   // Each wall named beside its bar, in the middle of what the window shows.
-  for (const Face& face : kFaces) {
+  for (int k = 0; k < 6; ++k) {
+    const RoomFace& face = kRoom[k];
     if (face.floor) continue;
-    const bool x_wall = face.from.x == face.to.x;
-    const double c = x_wall ? face.from.x : face.from.y;  // where the wall stands
+    const bool x_wall = face.from[0] == face.to[0];
+    const double c = x_wall ? face.from[0] : face.from[1];  // where the wall stands
     const double lo = std::max(-55.0, x_wall ? w.y0 : w.x0);
     const double hi = std::min(55.0, x_wall ? w.y1 : w.x1);
     const double out = c + (c < 0 ? -1 : 1) * (bar + 1.5);
@@ -437,7 +420,7 @@ void Plan(const Frame& f, const PlanWindow& w) {
                 x_wall ? w.X(out) : w.X(mid), x_wall ? w.Y(mid) : w.Y(out), x_wall ? 90 : 0);
     std::printf(
         "stroke none fill '#000000' text-anchor middle text 0,%d '%s'\npop graphic-context\n",
-        (c < 0) != x_wall ? -4 : 14, face.name);
+        (c < 0) != x_wall ? -4 : 14, kFaceNames[k]);
   }
   // Which way the axes run, in the top left corner.
   Arrow(34, 34, 74, 34, "#000000");
