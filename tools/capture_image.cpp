@@ -76,8 +76,7 @@ bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, i
   int err = file.Open(path);
   if (err == 0) {
     errno = 0;
-    if (std::fwrite(png.data(), 1, png.size(), file.get()) != png.size())
-      err = errno != 0 ? errno : EIO;
+    if (std::fwrite(png.data(), 1, png.size(), file.get()) != png.size()) err = LastError();
   }
   if (err == 0) err = file.Commit();  // a full disk may show only here
   if (err != 0) {
@@ -113,7 +112,7 @@ int GifWriter::Write(GifFileType* gif, const unsigned char* bytes, int length) {
   errno = 0;
   const std::size_t n = std::fwrite(bytes, 1, static_cast<std::size_t>(length), self->file_.get());
   if (n != static_cast<std::size_t>(length) && self->write_errno_ == 0)
-    self->write_errno_ = errno != 0 ? errno : EIO;
+    self->write_errno_ = LastError();
   return static_cast<int>(n);
 }
 

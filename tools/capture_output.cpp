@@ -146,6 +146,8 @@ bool CheckGif(const Options& o, std::string* error) {
 
 std::string Reason(int err) { return err != 0 ? std::strerror(err) : "write failed"; }
 
+int LastError() { return errno != 0 ? errno : EIO; }
+
 bool CheckOutputs(const Options& options, std::string* error) {
   return (options.out_dir.empty() || CheckFolder(options, error)) &&
          (options.gif_path.empty() || CheckGif(options, error));
@@ -181,7 +183,7 @@ int OutputFile::Open(const std::string& path) {
   if (fs::exists(status) && !fs::is_regular_file(status)) {
     errno = 0;
     file_ = std::fopen(path.c_str(), "wb");
-    return file_ ? 0 : (errno != 0 ? errno : EIO);
+    return file_ ? 0 : LastError();
   }
   if (fs::is_symlink(fs::symlink_status(path, ec)) && fs::exists(status)) {
     const fs::path linked = fs::canonical(path, ec);
@@ -217,9 +219,9 @@ int OutputFile::Open(const std::string& path) {
 int OutputFile::Commit() {
   if (!file_) return EBADF;
   errno = 0;
-  int err = std::fflush(file_) != 0 || std::ferror(file_) ? (errno != 0 ? errno : EIO) : 0;
+  int err = std::fflush(file_) != 0 || std::ferror(file_) ? LastError() : 0;
   errno = 0;
-  if (std::fclose(file_) != 0 && err == 0) err = errno != 0 ? errno : EIO;
+  if (std::fclose(file_) != 0 && err == 0) err = LastError();
   file_ = nullptr;
   if (err == 0 && !temp_.empty() && std::rename(temp_.c_str(), target_.c_str()) != 0) err = errno;
   if (err == 0) temp_.clear();

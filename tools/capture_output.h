@@ -14,6 +14,9 @@ namespace capture {
 // strerror's text, or "write failed" for 0.
 std::string Reason(int err);
 
+// errno after a failed call, or EIO when the C library set none.
+int LastError();
+
 // Checks the outputs against the file system and creates nothing (where a
 // file or folder must be made, one is made and removed at once): the --out
 // folder exists or can be made, can be written, and holds no frame files
