@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
-#include "capture_image.h"
+#include "capture/capture.h"
+#include "capture/image.h"
 
 namespace harness {
 

@@ -11,7 +11,7 @@
 #include <functional>
 #include <ostream>
 
-#include "capture_options.h"
+#include "capture/options.h"
 #include "platform/win32.h"
 
 namespace capture {

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "Main.h"
-#include "capture.h"
+#include "capture/capture.h"
 #include "platform/gdi.h"
 #include "platform/headless.h"
 #include "polygon_log.h"

@@ -1,7 +1,7 @@
 // PNG through stb_image_write, GIF through giflib; files through stdio so
 // that every write error is seen, the one at fclose included, and through
 // OutputFile so that none is left half written.
-#include "capture_image.h"
+#include "capture/image.h"
 
 #include <gif_lib.h>
 #include <stb_image_write.h>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "capture_output.h"
+#include "capture/output.h"
 
 struct GifFileType;
 

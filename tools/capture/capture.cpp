@@ -1,6 +1,6 @@
 // The recording: the program's own loop on the headless backend, with the
 // key script played and the frames written from the present hook.
-#include "capture.h"
+#include "capture/capture.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -8,9 +8,9 @@
 #include <string>
 
 #include "Main.h"
-#include "capture_build_up.h"
-#include "capture_image.h"
-#include "capture_output.h"
+#include "capture/build_up.h"
+#include "capture/image.h"
+#include "capture/output.h"
 #include "platform/headless.h"
 
 namespace capture {

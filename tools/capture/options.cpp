@@ -1,12 +1,12 @@
 // orvix-capture's command line.
-#include "capture_options.h"
+#include "capture/options.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 
-#include "capture_image.h"
+#include "capture/image.h"
 #include "platform/win32.h"
 
 namespace capture {

@@ -1,9 +1,9 @@
-#include "capture_build_up.h"
+#include "capture/build_up.h"
 
 #include <utility>
 
 #include "Main.h"
-#include "capture_options.h"
+#include "capture/options.h"
 #include "platform/gdi.h"
 
 namespace capture {

@@ -1,5 +1,5 @@
 // Outputs: checked, prepared, and written whole or not at all.
-#include "capture_output.h"
+#include "capture/output.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

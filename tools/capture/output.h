@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "capture_options.h"
+#include "capture/options.h"
 
 namespace capture {
 

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <iostream>
 
-#include "capture.h"
+#include "capture/capture.h"
 
 int main(int argc, char** argv) {
   // A file size limit (ulimit -f) is then a write error like a full disk:
