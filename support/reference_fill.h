@@ -1,5 +1,7 @@
 // An independent brute-force model of the polygon fill: each lattice point is
-// tested on its own against every edge, in exact 128-bit integers.
+// tested on its own against every edge, in exact 128-bit integers (the
+// compiler's, or the portable ones where it has none or the build asks for
+// them).
 //
 // Even-odd rule with GDI's boundaries: an edge counts for the rows from its
 // upper end (included) to its lower end (excluded), and for a point when it
@@ -12,11 +14,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/int128.h"
 #include "platform/win32.h"
 
 namespace reference {
-
-__extension__ typedef __int128 int128;
 
 inline bool Inside(const POINT* pts, int count, std::int64_t px, std::int64_t py) {
   bool inside = false;
@@ -27,9 +28,9 @@ inline bool Inside(const POINT* pts, int count, std::int64_t px, std::int64_t py
     if (a.y > b.y) std::swap(a, b);
     if (py < a.y || py >= b.y) continue;
     // The crossing x satisfies (x - a.x) * (b.y - a.y) = (py - a.y) * (b.x - a.x).
-    const int128 crossing = static_cast<int128>(py - a.y) * (static_cast<std::int64_t>(b.x) - a.x);
-    const int128 point = static_cast<int128>(px - a.x) * (static_cast<std::int64_t>(b.y) - a.y);
-    if (crossing <= point) inside = !inside;
+    const wide::Int128 crossing = wide::Multiply(py - a.y, static_cast<std::int64_t>(b.x) - a.x);
+    const wide::Int128 point = wide::Multiply(px - a.x, static_cast<std::int64_t>(b.y) - a.y);
+    if (!wide::Less(point, crossing)) inside = !inside;
   }
   return inside;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/gdi.h"
+#include "platform/int128.h"
 #include "platform/win32.h"
 #include "reference_fill.h"
 #include "test_surface.h"
@@ -540,5 +541,81 @@ TEST(Observer, SeesEveryPaintingPolygon) {
   EXPECT_EQ(log.points, 3);
   EXPECT_EQ(log.color, kInk);
 }
+
+// ---- The 128-bit arithmetic under the fill and the reference ----------------
+// The portable words are checked here once; this file is also built on them
+// (ORVIX_PORTABLE_INT128), so that every Fill test above runs on both.
+
+#ifndef ORVIX_PORTABLE_INT128
+TEST(Int128, PortableProductsAndFloorQuotientsAreExact) {
+  constexpr std::int64_t kMin64 = INT64_MIN, kMax64 = INT64_MAX;
+  constexpr std::int64_t k32 = 4294967295;  // 2^32 - 1, the widest difference of two LONGs
+  // Worked values: the product's two words, then floor(a b / d) and its remainder.
+  const struct {
+    std::int64_t a, b;
+    std::uint64_t hi, lo;
+    std::int64_t d, quotient, remainder;
+  } cases[] = {
+      {-7, 1, ~0ull, ~0ull - 6, 2, -4, 1},
+      {7, 1, 0, 7, 2, 3, 1},
+      {-3, 5, ~0ull, 0xFFFFFFFFFFFFFFF1, 1, -15, 0},
+      {0, kMin64, 0, 0, 5, 0, 0},
+      {kMin64, kMin64, 0x4000000000000000, 0, kMax64, 0, 0},  // 2^126: only the product
+      {kMax64, kMax64, 0x3FFFFFFFFFFFFFFF, 1, kMax64, kMax64, 0},
+      {kMin64, kMax64, 0xC000000000000000, 0x8000000000000000, kMax64, kMin64, 0},
+      {k32, -k32, ~0ull, 0x1FFFFFFFF, k32, -k32, 0},
+      {k32, -k32 - 1, ~0ull, 0x100000000, 7, -2635249152773512046, 2},
+      {-(1ll << 62), 2, ~0ull, 0x8000000000000000, kMax64, -2, kMax64 - 1},
+      {kMax64, 1ll << 31, 0x3FFFFFFF, 0xFFFFFFFF80000000, k32, 4611686019501129727, 3221225471},
+      {kMin64, 1ll << 31, 0xFFFFFFFFC0000000, 0, k32 + 12346, -4611672763122670271, 1114965127},
+  };
+  for (const auto& c : cases) {
+    const wide::portable::Int128 p = wide::portable::Multiply(c.a, c.b);
+    EXPECT_EQ(p.hi, c.hi) << c.a << " * " << c.b;
+    EXPECT_EQ(p.lo, c.lo) << c.a << " * " << c.b;
+    if (c.quotient == 0 && c.a == kMin64) continue;  // 2^126 / d does not fit 64 bits
+    std::int64_t remainder = -1;
+    EXPECT_EQ(wide::portable::FloorDivide(p, c.d, &remainder), c.quotient) << c.a << " * " << c.b;
+    EXPECT_EQ(remainder, c.remainder) << c.a << " * " << c.b << " / " << c.d;
+  }
+}
+
+#ifdef __SIZEOF_INT128__
+TEST(Int128, PortableAgreesWithTheCompilersOnAMillionValues) {
+  // Operands of every width up to 64 bits, signs and the very ends included;
+  // the quotients built to fit, as the fill's do.
+  std::mt19937_64 rng(19);
+  const std::int64_t ends[] = {INT64_MIN, INT64_MIN + 1, INT64_MAX, -1, 0, 1};
+  const auto operand = [&] {
+    const int bits = std::uniform_int_distribution<int>(0, 64)(rng);
+    const std::uint64_t r = rng();
+    if (bits == 0) return ends[r % 6];
+    if (bits == 64) return static_cast<std::int64_t>(r);
+    const auto v = static_cast<std::int64_t>(r >> (64 - bits));
+    return (rng() & 1) ? -v : v;
+  };
+  for (int i = 0; i < 1000000; ++i) {
+    const std::int64_t a = operand(), b = operand(), c = operand(), d = operand();
+    const wide::native::Int128 n = wide::native::Multiply(a, b);
+    const wide::portable::Int128 p = wide::portable::Multiply(a, b);
+    ASSERT_EQ(p.hi, static_cast<std::uint64_t>(n >> 64)) << a << " * " << b;
+    ASSERT_EQ(p.lo, static_cast<std::uint64_t>(n)) << a << " * " << b;
+    ASSERT_EQ(wide::portable::Less(p, wide::portable::Multiply(c, d)),
+              n < wide::native::Multiply(c, d))
+        << a << " * " << b << " < " << c << " * " << d;
+    // n = q d + r with q of up to 63 bits: the division must give q and r back.
+    const std::int64_t divisor = d == INT64_MIN ? INT64_MAX : d < 0 ? -d : d == 0 ? 1 : d;
+    const std::int64_t q = c >> 1;
+    const std::int64_t r = static_cast<std::int64_t>(static_cast<std::uint64_t>(a) % divisor);
+    const wide::native::Int128 built = wide::native::Multiply(q, divisor) + r;
+    const wide::portable::Int128 words = {static_cast<std::uint64_t>(built >> 64),
+                                          static_cast<std::uint64_t>(built)};
+    std::int64_t remainder = -1;
+    ASSERT_EQ(wide::portable::FloorDivide(words, divisor, &remainder), q) << q << " " << divisor;
+    ASSERT_EQ(remainder, r);
+  }
+}
+#endif
+#endif
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-__extension__ typedef __int128 int128;  // GCC and Clang; exact products of two 33-bit values
+#include "platform/int128.h"
 
 namespace raster {
 namespace {
@@ -89,11 +89,15 @@ void StartBelowTop(POINT a, std::int64_t skipped, std::int64_t dx, Edge* edge) {
     edge->x = a.x + c;
     edge->e = c * dy - n;
   } else {  // the first row may lie 2^32 rows below y0: 128 bits
-    const int128 n = static_cast<int128>(skipped) * dx;
-    int128 c = n / dy;
-    if (c * dy < n) ++c;
-    edge->x = a.x + static_cast<std::int64_t>(c);
-    edge->e = static_cast<std::int64_t>(c * dy - n);
+    // The ceiling from the floor: c = q + 1 and e = dy - r when r > 0.
+    std::int64_t r;
+    std::int64_t c = wide::FloorDivide(wide::Multiply(skipped, dx), dy, &r);
+    if (r != 0) {
+      ++c;
+      r = dy - r;
+    }
+    edge->x = a.x + c;
+    edge->e = r;
   }
 }
 
