@@ -62,9 +62,13 @@ inline std::string ReadFile(const std::string& path) {
 }
 
 // The orvix-capture program in a process of its own, with stdout and stderr
-// in files of `dir` (so stderr is not a terminal).
+// in files of `dir` (so stderr is not a terminal). In a cross build it runs
+// under the build's emulator (qemu-user), as ctest runs the tests.
+#ifndef ORVIX_CAPTURE_EMULATOR
+#define ORVIX_CAPTURE_EMULATOR ""
+#endif
 inline Outcome RunProgram(const std::vector<std::string>& args, const std::string& dir) {
-  std::string command = "'" ORVIX_CAPTURE_BINARY "'";
+  std::string command = ORVIX_CAPTURE_EMULATOR "'" ORVIX_CAPTURE_BINARY "'";
   for (const std::string& a : args) command += " '" + a + "'";  // no quotes in our arguments
   const std::string out = dir + "/stdout.txt", err = dir + "/stderr.txt";
   command += " >'" + out + "' 2>'" + err + "'";

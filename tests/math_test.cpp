@@ -42,6 +42,9 @@ TEST(Vector, ArithmeticIsComponentwiseAndExact) {
   ExpectVector(a * 2.0f, 2, 4, 6);
   ExpectVector(VECTOR3D(3, 6, 9) / 3.0f, 1, 2, 3);
   EXPECT_EQ(a.Dot(b), 32.0f);
+  // Double sums rounded once to float: 1 + 2^-24 is a tie, to even. Kept in
+  // x87's extended precision the 2^-60 survives and rounds up to 1 + 2^-23.
+  EXPECT_EQ(VECTOR3D(1, 1, 1).Dot(VECTOR3D(1, 0x1p-24f, 0x1p-60f)), 0x1p+0f);
   EXPECT_EQ(VECTOR3D(3, 4, 0).Length(), 5.0f);
   // Operands are left alone.
   ExpectVector(a, 1, 2, 3);
@@ -265,12 +268,16 @@ TEST(Color, BytesAndValueAgree) {
   EXPECT_EQ(all.g, 0x56);
   EXPECT_EQ(all.b, 0x34);
   EXPECT_EQ(all.reserved, 0x12);
+  // On either byte order: a COLOR holds r, g, b, reserved in that order in
+  // memory, so that the bytes {0x10, 0x20, 0x30, 0} and the value 0x302010
+  // make the same colour. (Read back as one word those bytes are 0x302010
+  // only on a little-endian CPU; nothing relies on that.)
   unsigned char bytes[4] = {0x10, 0x20, 0x30, 0x00};
-  const COLOR c(bytes);
-  std::uint32_t value;
-  static_assert(sizeof(COLOR) == 4, "a COLOR is one 32-bit word");
-  std::memcpy(&value, &c, 4);
-  EXPECT_EQ(value, 0x302010u);
+  const COLOR from_bytes(bytes);
+  const COLOR from_value(0x302010UL);
+  static_assert(sizeof(COLOR) == 4, "a COLOR is four bytes");
+  EXPECT_EQ(std::memcmp(&from_bytes, bytes, 4), 0);
+  EXPECT_EQ(std::memcmp(&from_bytes, &from_value, 4), 0);
 }
 
 }  // namespace

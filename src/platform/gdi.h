@@ -11,9 +11,12 @@
 namespace gdi {
 
 // How a 32-bit pixel holds its colour, named like SDL's formats: by the
-// channels from the most significant byte down.
+// channels from the most significant byte down. Pixels are whole words, read
+// and written with shifts, so the byte order is the CPU's: the bytes in memory
+// are those named last to first on a little-endian CPU (as below), first to
+// last on a big-endian one.
 enum class PixelFormat : std::uint8_t {
-  kXbgr8888,  // 0x00BBGGRR, a COLORREF: bytes R, G, B, X in memory
+  kXbgr8888,  // 0x00BBGGRR, a COLORREF: bytes R, G, B, X little-endian
   kXrgb8888,  // 0x00RRGGBB: bytes B, G, R, X, as Windows lays out a 32-bit DIB
 };
 

@@ -91,8 +91,9 @@ class Page {
   }
 
   void Present(const user::Window& window) {
-    // The canvas wants bytes R, G, B, A: the window's 0x00BBGGRR pixels read
-    // little-endian are R, G, B, 0, and need only an opaque alpha.
+    // The canvas wants bytes R, G, B, A: the window's 0x00BBGGRR pixels are
+    // R, G, B, 0 in memory, as WebAssembly is always little-endian, and need
+    // only an opaque alpha. The one place a word's byte layout is assumed.
     const std::vector<std::uint32_t>& pixels = window.pixels;
     for (std::size_t i = 0; i < pixels.size(); ++i) rgba_[i] = pixels[i] | 0xFF000000u;
     orvix_put_frame(rgba_.data(), user::kClientWidth, user::kClientHeight);
