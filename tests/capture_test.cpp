@@ -442,9 +442,9 @@ TEST(CaptureBuildUp, KeepsTheClearEveryStepAndTheWholeFrame) {
 
   const GifContents gif = ReadGif(dir + "/b.gif");
   ASSERT_EQ(gif.frames.size(), names.size());
-  std::vector<int> delays(names.size(), 5);
-  delays.front() = 50;
-  delays.back() = 300;
+  std::vector<int> delays = {50};  // the clear, each step, the whole frame
+  delays.insert(delays.end(), names.size() - 2, 5);
+  delays.push_back(300);
   EXPECT_EQ(gif.delays, delays);
 
   BufferSurface expected(512, 512);
