@@ -68,7 +68,7 @@ bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, i
   }
   std::vector<unsigned char> png;
   if (!stbi_write_png_to_func(AppendBytes, &png, width, height, 3, rgb.data(), width * 3)) {
-    *error = "cannot encode " + path + " as PNG";
+    *error = "cannot encode " + Quote(path) + " as PNG";
     return false;
   }
 
@@ -80,7 +80,7 @@ bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, i
   }
   if (err == 0) err = file.Commit();  // a full disk may show only here
   if (err != 0) {
-    *error = "cannot write " + path + ": " + Reason(err);
+    *error = "cannot write " + Quote(path) + ": " + Reason(err);
     return false;
   }
   return true;
@@ -119,7 +119,7 @@ int GifWriter::Write(GifFileType* gif, const unsigned char* bytes, int length) {
 bool GifWriter::Fail(const std::string& what, int gif_error, std::string* error) {
   const std::string reason =
       write_errno_ != 0 ? Reason(write_errno_) : std::string(GifErrorString(gif_error));
-  *error = "cannot write " + path_ + " (" + what + "): " + reason;
+  *error = "cannot write " + Quote(path_) + " (" + what + "): " + reason;
   Abandon();
   return false;
 }
@@ -131,7 +131,7 @@ bool GifWriter::Open(const std::string& path, int width, int height, std::string
   height_ = height;
   write_errno_ = 0;
   if (const int err = file_.Open(path)) {
-    *error = "cannot create " + path + ": " + Reason(err);
+    *error = "cannot create " + Quote(path) + ": " + Reason(err);
     return false;
   }
   int gif_error = 0;
@@ -159,11 +159,11 @@ bool GifWriter::Open(const std::string& path, int width, int height, std::string
 
 bool GifWriter::AddFrame(const std::uint32_t* pixels, int delay_cs, std::string* error) {
   if (!gif_) {
-    *error = "cannot write " + path_ + ": not open";
+    *error = "cannot write " + Quote(path_) + ": not open";
     return false;
   }
   if (delay_cs < 0 || delay_cs > kMaxGifDelay) {  // would wrap in its 16 bits
-    *error = "cannot write " + path_ + ": a delay of " + std::to_string(delay_cs) +
+    *error = "cannot write " + Quote(path_) + ": a delay of " + std::to_string(delay_cs) +
              "/100 s does not fit in a GIF";
     Abandon();
     return false;
@@ -214,7 +214,7 @@ bool GifWriter::AddFrame(const std::uint32_t* pixels, int delay_cs, std::string*
 
 bool GifWriter::Finish(std::string* error) {
   if (!gif_) {
-    *error = "cannot write " + path_ + ": not open";
+    *error = "cannot write " + Quote(path_) + ": not open";
     return false;
   }
   int gif_error = 0;
@@ -223,7 +223,7 @@ bool GifWriter::Finish(std::string* error) {
   if (closed == GIF_ERROR) return Fail("trailer", gif_error, error);
   const int err = write_errno_ != 0 ? write_errno_ : file_.Commit();
   if (err != 0) {
-    *error = "cannot write " + path_ + ": " + Reason(err);
+    *error = "cannot write " + Quote(path_) + ": " + Reason(err);
     Abandon();
     return false;
   }

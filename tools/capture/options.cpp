@@ -23,8 +23,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-std::string Quote(std::string_view s) { return "'" + std::string(s) + "'"; }
-
 // Decimal digits only (no sign, no spaces), at most `max`.
 bool ParseNumber(std::string_view s, std::int64_t max, std::int64_t* out) {
   s = Trim(s);
@@ -187,6 +185,30 @@ bool KeyScript::Held(int vk, int frame) const {
 bool KeyScript::Tapped(int vk, int frame) const {
   return std::any_of(taps.begin(), taps.end(),
                      [&](const KeyTap& t) { return t.vk == vk && t.frame == frame; });
+}
+
+std::string Quote(std::string_view text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\'' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (c == '\n') {
+      quoted += "\\n";
+    } else if (c == '\t') {
+      quoted += "\\t";
+    } else if (c == '\r') {
+      quoted += "\\r";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof(hex), "\\x%02X", byte);
+      quoted += hex;
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
 }
 
 bool ParseKeyScript(std::string_view text, KeyScript* script, std::string* error) {
