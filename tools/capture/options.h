@@ -5,9 +5,12 @@
 #define ORVIX_TOOLS_CAPTURE_OPTIONS_H
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "Main.h"
 
 namespace capture {
 
@@ -16,9 +19,11 @@ namespace capture {
 constexpr int kDefaultFrames = 90;
 constexpr int kMaxFrames = 108000;  // one hour at 30 frames per second
 constexpr int kToTheEnd = kMaxFrames + 1;
-// The most Polygon calls a frame makes (every tile of the room and every face
-// of the cube): the largest step --build-up takes.
-constexpr int kMaxBuildUp = 606;
+// The most Polygon calls a frame makes, every tile of the room's six faces and
+// every face of the cube (6 x 10 x 10 + 6 = 606): the largest step
+// --build-up takes.
+constexpr int kMaxBuildUp = static_cast<int>(std::size(kRoom)) * kRoomTiles * kRoomTiles +
+                            static_cast<int>(std::size(kCubeColors));
 
 // A key held while frames `first` to `last` (inclusive) are rendered.
 struct KeyHold {
