@@ -43,8 +43,8 @@ int Written(std::ostream& out, std::ostream& err, const char* what) {
   out.flush();
   if (out) return kOk;
   // A stream that wrote nothing and set no errno was closed (see main.cpp).
-  Report(err, std::string("cannot write ") + what + " to standard output: " +
-                  Reason(errno != 0 ? errno : EBADF));
+  Report(err, std::string("cannot write ") + what +
+                  " to standard output: " + Reason(errno != 0 ? errno : EBADF));
   return kWriteFailed;
 }
 

@@ -68,7 +68,7 @@ bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, i
   }
   std::vector<unsigned char> png;
   if (!stbi_write_png_to_func(AppendBytes, &png, width, height, 3, rgb.data(), width * 3)) {
-    *error = "cannot encode " + Quote(path) + " as PNG";
+    *error = "cannot encode " + Quote(path) + " as PNG: out of memory";  // its only failure
     return false;
   }
 

@@ -189,12 +189,13 @@ bool IsTempSuffix(std::string_view s) {
          });
 }
 
-// Removes the temporary files in `dir` made for names `wanted` accepts and
-// locked by no one.
+// Removes the temporary files in `dir` (empty: the working folder) made for
+// names `wanted` accepts and locked by no one.
 void RemoveStaleIn(const fs::path& dir, const std::function<bool(const std::string&)>& wanted,
                    std::vector<std::string>* removed) {
   std::error_code ec;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+  for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end;
+       it.increment(ec)) {
     const std::string name = it->path().filename().string();
     if (name.size() < 9 || name[0] != '.' || name[name.size() - 7] != '.' ||
         !IsTempSuffix(std::string_view(name).substr(name.size() - 6)) ||
@@ -343,8 +344,8 @@ std::vector<std::string> RemoveStaleTemporaries(const Options& options) {
     if (target.fd < 0 && target.error == 0) {
       const fs::path gif(target.path);
       const std::string leaf = gif.filename().string();
-      RemoveStaleIn(gif.has_parent_path() ? gif.parent_path() : fs::path("."),
-                    [&leaf](const std::string& name) { return name == leaf; }, &removed);
+      RemoveStaleIn(
+          gif.parent_path(), [&leaf](const std::string& name) { return name == leaf; }, &removed);
     }
   }
   return removed;
