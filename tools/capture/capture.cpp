@@ -96,8 +96,8 @@ int Run(const Options& options, std::ostream& err, bool progress) {
 
   // Every output is checked before the first one is created.
   std::string error;
-  CreatedFolders created;  // removed if the run ends with them empty
   FolderLock lock;         // held until the run ends
+  CreatedFolders created;  // removed, while the lock is held, if the run leaves them empty
   if (!CheckOutputs(options, &error) || !PrepareOutputs(options, &created, &lock, &error)) {
     Report(err, error);
     return kBadInput;

@@ -221,26 +221,28 @@ std::string InUseOrCannotLock(const std::string& dir, int err) {
 }
 
 Target Resolve(const std::string& path) {
-  if (path == "-") return {path, STDOUT_FILENO, 0};
+  // One that was closed when the program started is /dev/null by now.
+  const auto descriptor = [&path](int fd) -> Target {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags == -1 || WasClosed(fd) || (flags & O_ACCMODE) == O_RDONLY) return {path, -1, EBADF};
+    return {path, fd, 0};
+  };
+  if (path == "-") return descriptor(STDOUT_FILENO);
   fs::path p = path;
   for (int links = 0; links < 40; ++links) {
     const fs::path dir = p.has_parent_path() ? p.parent_path() : fs::path(".");
     std::error_code ec;
     const fs::path real_dir = fs::canonical(dir, ec);
     const std::string leaf = p.filename().string();
-    if (!ec && AllDigits(leaf) && IsOwnFdFolder(real_dir)) {
-      const int fd = std::stoi(leaf);
-      const int flags = fcntl(fd, F_GETFL);
-      if (flags == -1 || WasClosed(fd) || (flags & O_ACCMODE) == O_RDONLY) return {path, -1, EBADF};
-      return {path, fd, 0};
-    }
+    if (!ec && AllDigits(leaf) && IsOwnFdFolder(real_dir)) return descriptor(std::stoi(leaf));
     struct stat st;
     if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return {p.string(), -1, 0};
     std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
     const ssize_t n = readlink(p.c_str(), link.data(), link.size());
     if (n < 0) return {path, -1, errno};
     link.resize(static_cast<std::size_t>(n));
-    p = fs::path(link).is_absolute() ? fs::path(link) : dir / link;
+    p = fs::path(link).is_absolute() || !p.has_parent_path() ? fs::path(link)
+                                                             : p.parent_path() / link;
   }
   return {path, -1, ELOOP};
 }
@@ -269,8 +271,8 @@ int CreatedFolders::Create(const std::string& dir) {
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
     // The mode mkdir gives, less the umask, as for every folder made.
     if (mkdir(it->c_str(), 0777) != 0) {
-      if (errno == EEXIST && fs::is_directory(*it, ec)) continue;  // made by another run
       const int err = errno;
+      if (err == EEXIST && fs::is_directory(*it, ec)) continue;  // made by another run
       RemoveEmpty();
       return err;
     }
