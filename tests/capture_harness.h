@@ -79,10 +79,17 @@ inline Outcome RunProgram(const std::vector<std::string>& args, const std::strin
 // The program started in a process of its own, in folder `cwd`, with
 // stdout and stderr in `logs`/stdout.txt and stderr.txt; `in_child` runs
 // after those are set up and before exec (to change a limit, a stream or the
-// working folder). Returns the pid.
+// working folder). In a cross build, under the emulator (through a shell
+// that execs it, so that the pid is the program's). Returns the pid.
+#ifndef ORVIX_CAPTURE_EMULATOR
+#define ORVIX_CAPTURE_EMULATOR ""
+#endif
+constexpr bool kEmulated = sizeof(ORVIX_CAPTURE_EMULATOR) > 1;
 inline pid_t Spawn(const std::vector<std::string>& args, const std::string& cwd,
                    const std::string& logs, const std::function<void()>& in_child = nullptr) {
   std::vector<const char*> argv = {ORVIX_CAPTURE_BINARY};
+  if (kEmulated)
+    argv = {"/bin/sh", "-c", "exec " ORVIX_CAPTURE_EMULATOR "\"$0\" \"$@\"", ORVIX_CAPTURE_BINARY};
   for (const std::string& a : args) argv.push_back(a.c_str());
   argv.push_back(nullptr);
   const std::string out = logs + "/stdout.txt", err = logs + "/stderr.txt";

@@ -703,6 +703,8 @@ TEST(CaptureProgram, EndsCleanlyHoweverItEnds) {
 #endif
   };
   for (const EndCase& c : cases) {
+    // An emulator needs far more address space than the program.
+    if (harness::kEmulated && std::string_view(c.name) == "out of memory") continue;
     const std::string dir = root + "/" + c.name, logs = dir + "-logs";
     fs::create_directories(dir);
     fs::create_directories(logs);
