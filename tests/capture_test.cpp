@@ -563,7 +563,7 @@ int WholeFramesIn(const std::string& dir) {
 // However a run ends, short of SIGKILL, it leaves no hidden file and only
 // whole frames. Each case runs the program in a folder of its own, with a
 // setup in the child (a limit, a stream, the working folder); a signal is
-// sent once frame 3 is written. "{frames}" in the expected message stands
+// sent once frame 1 is written. "{frames}" in the expected message stands
 // for the frames left in png/.
 struct EndCase {
   const char* name;
@@ -598,6 +598,14 @@ TEST(CaptureProgram, EndsCleanlyHoweverItEnds) {
     std::ofstream(dir + "/.a.gif.Xy34Zw") << "half";
     std::ofstream(dir + "/.notes.txt.Xy34Zw") << "not ours";
   };
+  // A GIF to a pipe that is open but never read, one page large: the
+  // program blocks in the first frame's write.
+  int reader = -1;
+  const auto full_pipe = [&reader](const std::string& dir) {
+    const std::string pipe = dir + "/pipe";
+    if (mkfifo(pipe.c_str(), 0600) == 0) reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    fcntl(reader, F_SETPIPE_SZ, 4096);
+  };
   const std::string interrupted = "orvix-capture: recording interrupted by ";
   const EndCase cases[] = {
     {"sigint",
@@ -624,6 +632,14 @@ TEST(CaptureProgram, EndsCleanlyHoweverItEnds) {
      129,
      interrupted + "SIGHUP after {frames} of 2000 frames\n",
      {"a.gif", "png"}},
+    {"sigterm in a blocked write",
+     {"--frames", "2000", "--out", "png", "--gif", "pipe"},
+     full_pipe,
+     nullptr,
+     SIGTERM,
+     143,
+     interrupted + "SIGTERM after {frames} of 2000 frames\n",
+     {"pipe", "png"}},
     // Ended by a signal it does not stop for: the temporary GIF goes all
     // the same.
     {"sigquit", record, old_gif, no_core, SIGQUIT, -SIGQUIT, "", {"a.gif", "png"}},
@@ -712,7 +728,7 @@ TEST(CaptureProgram, EndsCleanlyHoweverItEnds) {
 
     const pid_t pid = harness::Spawn(c.args, dir, logs, c.in_child);
     if (c.signal != 0) {
-      for (int i = 0; i < 6000 && !fs::exists(dir + "/png/frame-0003.png"); ++i) usleep(5000);
+      for (int i = 0; i < 6000 && !fs::exists(dir + "/png/frame-0001.png"); ++i) usleep(5000);
       kill(pid, c.signal);
     }
     const Outcome run = harness::Finish(pid, logs);
@@ -724,10 +740,13 @@ TEST(CaptureProgram, EndsCleanlyHoweverItEnds) {
     EXPECT_EQ(run.err, err) << c.name;
     EXPECT_EQ(FilesIn(dir), c.files) << c.name;
     if (c.signal != 0) {
-      EXPECT_GE(frames, 3) << c.name;
-      EXPECT_EQ(harness::ReadFile(dir + "/a.gif"), "old") << c.name;
+      EXPECT_GE(frames, 1) << c.name;
+      if (fs::is_regular_file(dir + "/a.gif")) {
+        EXPECT_EQ(harness::ReadFile(dir + "/a.gif"), "old") << c.name;
+      }
     }
   }
+  close(reader);
   const std::string gif_start = "GIF89a";
   EXPECT_EQ(harness::ReadFile(root + "/stdout appended/keep.txt").substr(0, 11),
             "keep\n" + gif_start);

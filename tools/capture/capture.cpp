@@ -135,7 +135,7 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   // signal is looked at between frames: the frame being written is
   // finished first.
   int kept = 0;
-  int done = 0;  // frames handled whole
+  int done = 0;  // frames whose files are written whole
   const int status =
       Play(options.frames, options.start_tick, options.keys,
            [&](int frame, const std::uint32_t* pixels) {
@@ -154,6 +154,9 @@ int Run(const Options& options, std::ostream& err, bool progress) {
                failure = "out of memory";
              }
              if (!failure.empty()) {
+               // A GIF write that a signal cut short comes after the frame's
+               // PNG, which is whole: the frame counts.
+               if (InterruptSignal() != 0) done = frame;
                headless::CloseAfterFrames(frame);
                return;
              }

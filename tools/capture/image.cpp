@@ -12,6 +12,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "capture/process.h"
+
 namespace capture {
 namespace {
 
@@ -99,6 +101,9 @@ GifWriter::~GifWriter() { Abandon(); }
 
 void GifWriter::Abandon() {
   if (gif_) {
+    // giflib writes the trailer as it closes: into nothing, as a pipe nobody
+    // reads (what a signal interrupted) would block for ever.
+    abandoning_ = true;
     int ignored = 0;
     EGifCloseFile(gif_, &ignored);
     gif_ = nullptr;
@@ -108,7 +113,14 @@ void GifWriter::Abandon() {
 
 int GifWriter::Write(GifFileType* gif, const unsigned char* bytes, int length) {
   auto* self = static_cast<GifWriter*>(gif->UserData);
+  if (self->abandoning_) return length;
   if (length <= 0) return 0;
+  // A signal to stop that came just before a write to a pipe nobody reads
+  // would otherwise wait for a second one.
+  if (InterruptSignal() != 0) {
+    self->write_errno_ = EINTR;
+    return 0;
+  }
   errno = 0;
   const std::size_t n = std::fwrite(bytes, 1, static_cast<std::size_t>(length), self->file_.get());
   if (n != static_cast<std::size_t>(length) && self->write_errno_ == 0)
@@ -130,6 +142,7 @@ bool GifWriter::Open(const std::string& path, int width, int height, std::string
   width_ = width;
   height_ = height;
   write_errno_ = 0;
+  abandoning_ = false;
   if (const int err = file_.Open(path)) {
     *error = "cannot create " + Quote(path) + ": " + Reason(err);
     return false;

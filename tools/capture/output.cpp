@@ -2,6 +2,7 @@
 #include "capture/output.h"
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -440,7 +441,12 @@ int OutputFile::Commit() {
 }
 
 void OutputFile::Discard() {
-  if (file_) std::fclose(file_);
+  if (file_) {
+    // What is still buffered is dropped, not written: a stream written in
+    // place may be a pipe nobody reads, where a flush would block.
+    __fpurge(file_);
+    std::fclose(file_);
+  }
   file_ = nullptr;
   if (!temp_.empty()) std::remove(temp_.c_str());
   temp_.clear();
