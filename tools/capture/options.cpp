@@ -266,7 +266,7 @@ struct OptionSpec {
   std::string Options::*text = nullptr;
 };
 
-// Every option but --help and --version (see Usage for what they do).
+// Every option but --help and --version; usage.txt says what they do.
 const OptionSpec kOptionSpecs[] = {
     {"--frames", Kind::kCount, &Options::frames, kMaxFrames, "a frame count"},
     {"--start-tick", Kind::kTick},
