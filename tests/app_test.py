@@ -472,7 +472,8 @@ def case_display_lost(orvix):
     """The X server killed under the running program, at different moments:
     every time exit code 1 within a second, and one line that says the
     connection broke (nothing left spinning on the dead connection, no second
-    report from a destructor)."""
+    report from a destructor). An X server that stops answering holds the
+    program in Xlib; a second SIGTERM still ends it."""
     for wait in (0, 0.3, 1.0, 0.1, 0.6):
         with XServer() as server:
             os.environ["DISPLAY"] = server.display  # for the program and xdotool
@@ -492,6 +493,19 @@ def case_display_lost(orvix):
                 check(err.startswith(line) and err.count("\n") == 1 and err.endswith("\n"),
                       "stderr is %r, not one line that starts with %r" % (err, line))
                 print("X server killed %g s after the window appeared: exit 1 after %.3f s" % (wait, elapsed))
+    with XServer() as server:
+        os.environ["DISPLAY"] = server.display
+        with Program(orvix) as program:
+            find_window(program)
+            server.proc.send_signal(signal.SIGSTOP)
+            program.proc.send_signal(signal.SIGTERM)
+            time.sleep(0.5)
+            program.proc.send_signal(signal.SIGTERM)
+            try:
+                code = program.proc.wait(timeout=1)
+            except subprocess.TimeoutExpired:
+                raise Failure("the program still runs 1 s after a second SIGTERM, its X server stopped")
+            check(code in (0, -signal.SIGTERM), "exit code %d after two SIGTERMs, its X server stopped" % code)
 
 
 def expect_no_window(orvix, env, message):

@@ -37,9 +37,17 @@ namespace {
 // the executable's name, which a renamed copy would change.
 constexpr char kDesktopId[] = "orvix";
 
-volatile std::sig_atomic_t g_stop_signal = 0;  // set by SIGINT or SIGTERM
+volatile std::sig_atomic_t g_stop_signal = 0;  // set by SIGINT or SIGTERM, taken by Pump
 
-void OnStopSignal(int) { g_stop_signal = 1; }
+// The first stop signal asks for one close; any later one ends the program
+// as if it were not caught. That is the way out when the program is stuck,
+// in practice in Xlib waiting for an X server that does not answer (stopped,
+// or unreachable), before or after it took the first.
+void OnStopSignal(int) {
+  g_stop_signal = 1;
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+}
 
 // SIGINT and SIGTERM become one close request from the start of the video
 // on: a signal that comes while SDL starts is seen at the first Pump.
