@@ -7,9 +7,9 @@ Every case but no_display and display_lost (which starts X servers of its
 own, to kill) expects an X display (run it under xvfb-run; depth8 and depth16
 on a screen of that depth, the others at 24 bits): it starts the program,
 finds its window with xdotool, drives it with XTEST keys or close requests
-and looks at it through `import` screenshots. The exit
-status is 0 when the case passes; the reason for a failure goes to stderr.
-Every wait is bounded and the program is killed on the way out.
+and looks at it through `import` screenshots. The exit status is 0 when the
+case passes; the reason for a failure goes to stderr. Every wait is bounded
+and the program is killed on the way out.
 """
 
 import os

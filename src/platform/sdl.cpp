@@ -72,13 +72,13 @@ XDisplayStringFn g_x_display_string = nullptr;
 
 [[noreturn]] int OnDisplayLost(void* display) {
   const char* name = g_x_display_string && display ? g_x_display_string(display) : nullptr;
-  char line[256];
-  const int n = std::snprintf(
-      line, sizeof(line), "orvix: X connection to %s broken (the X server ended or closed it)\n",
-      name && *name ? name : "the display");
+  char line[320];  // room for the whole line with a name cut at 200 bytes
+  const int n =
+      std::snprintf(line, sizeof(line),
+                    "orvix: X connection to %.200s broken (the X server ended or closed it)\n",
+                    name && *name ? name : "the display");
   if (n > 0) {
-    const std::size_t length = n < static_cast<int>(sizeof(line)) ? n : sizeof(line) - 1;
-    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, line, length);
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, line, std::size_t(n));
   }
   _exit(1);
 }
