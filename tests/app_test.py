@@ -534,6 +534,7 @@ def case_no_display(orvix):
     no_window = "orvix: cannot open a window: "
     expect_no_window(orvix, env, no_window + "no display (DISPLAY is not set)\n")
     expect_no_window(orvix, dict(env, DISPLAY=":99999"), no_window + "no display at DISPLAY=:99999 (")
+    expect_no_window(orvix, dict(env, DISPLAY=":9\n9\t"), no_window + "no display at DISPLAY=:9\\x0a9\\x09 (")
     expect_no_window(orvix, dict(env, DISPLAY=":99999", SDL_VIDEODRIVER="wayland"),
                      no_window + "no display at DISPLAY=:99999 (SDL video driver 'wayland' needs XDG_RUNTIME_DIR)\n")
     with tempfile.TemporaryDirectory() as runtime:  # no Wayland socket in it

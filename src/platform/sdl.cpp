@@ -111,8 +111,20 @@ const char* Env(const char* name) {
 void ReportNoDisplay(const std::string& detail) {
   std::string where;
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    if (const char* value = Env(name))
-      where += (where.empty() ? " at " : " and ") + std::string(name) + "=" + value;
+    if (const char* value = Env(name)) {
+      where += (where.empty() ? " at " : " and ") + std::string(name) + "=";
+      // Control characters as \xNN, so that the message stays one line.
+      for (const char* c = value; *c; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7f) {
+          char escaped[5];
+          std::snprintf(escaped, sizeof(escaped), "\\x%02x", byte);
+          where += escaped;
+        } else {
+          where += *c;
+        }
+      }
+    }
   }
   std::string why = where.empty() ? "DISPLAY is not set" : "";
   if (!detail.empty()) why += (why.empty() ? "" : "; ") + detail;
