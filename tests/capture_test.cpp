@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,20 @@ TEST(CaptureOptions, DefaultsBothSpellingsAndHelp) {
   ASSERT_TRUE(capture::ParseArguments(6, help_last, &o, &error)) << error;
   EXPECT_TRUE(o.help);
   EXPECT_FALSE(o.version);
+
+  // Every option --help describes is one the parser reads (usage.txt and
+  // the option table are kept apart).
+  std::istringstream usage(capture::Usage());
+  int described = 0;
+  for (std::string line; std::getline(usage, line);) {
+    if (line.rfind("  --", 0) != 0) continue;
+    const std::string name = line.substr(2, line.find(' ', 2) - 2);
+    const char* const one[] = {"orvix-capture", name.c_str(), "1"};
+    capture::ParseArguments(3, one, &o, &error);
+    EXPECT_EQ(error.find("unknown option"), std::string::npos) << error;
+    ++described;
+  }
+  EXPECT_EQ(described, 9);  // eight options and --version
 }
 
 TEST(CaptureOptions, KeyScriptHoldsAndTaps) {
