@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -210,6 +211,9 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
     return Run(options, err, progress);
   } catch (const std::bad_alloc&) {
     err << "orvix-capture: out of memory\n" << std::flush;  // allocates nothing
+    return kWriteFailed;
+  } catch (const std::exception& e) {  // none is expected: a fault, still undone
+    err << "orvix-capture: " << Quote(e.what()) << '\n' << std::flush;  // one line
     return kWriteFailed;
   }
 }
