@@ -17,7 +17,7 @@
 #include "platform/int128.h"
 #include "platform/win32.h"
 
-namespace reference {
+namespace support::reference {
 
 inline bool Inside(const POINT* pts, int count, std::int64_t px, std::int64_t py) {
   bool inside = false;
@@ -44,6 +44,6 @@ inline void Fill(std::vector<std::uint32_t>& pixels, int width, int height, cons
       if (Inside(pts, count, x, y)) pixels[static_cast<std::size_t>(y) * width + x] = color;
 }
 
-}  // namespace reference
+}  // namespace support::reference
 
 #endif  // ORVIX_SUPPORT_REFERENCE_FILL_H
