@@ -13,6 +13,7 @@ and the program is killed on the way out.
 """
 
 import os
+import shlex
 import signal
 import subprocess
 import sys
@@ -30,6 +31,8 @@ SIZE = 512
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DESKTOP_ENTRY = os.environ.get("ORVIX_DESKTOP_ENTRY", os.path.join(ROOT, "data/orvix.desktop"))
 ICON = os.environ.get("ORVIX_ICON", os.path.join(ROOT, "data/icons/orvix-64.png"))
+# A program built for another CPU runs under this command (qemu-user).
+EMULATOR = shlex.split(os.environ.get("ORVIX_EMULATOR", ""))
 
 # How long the program may take to show its window: generous, since the
 # sanitizer build starts slowly on a loaded machine.
@@ -174,7 +177,8 @@ class Program:
     """The orvix process; killed on the way out if it still runs."""
 
     def __init__(self, path, env=None, stderr=None):
-        self.proc = subprocess.Popen([path], env=env, stdin=subprocess.DEVNULL, stderr=stderr)
+        self.proc = subprocess.Popen(EMULATOR + [path], env=env, stdin=subprocess.DEVNULL,
+                                     stderr=stderr)
 
     def __enter__(self):
         return self

@@ -14,7 +14,8 @@ if(NOT ORVIX_CROSS_MULTIARCH)
   set(ORVIX_CROSS_MULTIARCH ${ORVIX_CROSS_TRIPLET})
 endif()
 set(CMAKE_LIBRARY_ARCHITECTURE ${ORVIX_CROSS_MULTIARCH})
-# The target's C library and loader from the cross toolchain's own tree.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVIX_CROSS_QEMU} -L /usr/${ORVIX_CROSS_TRIPLET})
+# The target's loader and libraries are found where multiarch puts them, as
+# on the target. No -L prefix: with one, qemu 7.2 hangs a child after fork.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVIX_CROSS_QEMU})
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${ORVIX_CROSS_MULTIARCH}/pkgconfig:/usr/share/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
