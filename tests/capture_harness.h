@@ -111,13 +111,29 @@ inline pid_t Spawn(const std::vector<std::string>& args, const std::string& cwd,
   return pid;
 }
 
+// Under an emulator, stderr without the lines that qemu ("qemu: uncaught
+// target signal ...") and the shell that starts it ("sh: 0: getcwd() failed")
+// print themselves: they are not the program's.
+inline std::string ProgramLines(const std::string& err) {
+  if (!kEmulated) return err;
+  std::string out;
+  for (std::size_t at = 0; at < err.size();) {
+    const std::size_t newline = err.find('\n', at);
+    const std::size_t end = newline == std::string::npos ? err.size() : newline + 1;
+    const std::string line = err.substr(at, end - at);
+    if (line.compare(0, 6, "qemu: ") != 0 && line.compare(0, 4, "sh: ") != 0) out += line;
+    at = end;
+  }
+  return out;
+}
+
 // Waits for a spawned program: its exit status, or minus the signal that
 // ended it, and what it printed.
 inline Outcome Finish(pid_t pid, const std::string& logs) {
   int raw = 0;
   waitpid(pid, &raw, 0);
   const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? -WTERMSIG(raw) : -999;
-  return {status, ReadFile(logs + "/stdout.txt"), ReadFile(logs + "/stderr.txt")};
+  return {status, ReadFile(logs + "/stdout.txt"), ProgramLines(ReadFile(logs + "/stderr.txt"))};
 }
 
 constexpr const char* kRegenerate = "ORVIX_UPDATE_GOLDEN=1 ctest --preset default -R GoldenFrame";

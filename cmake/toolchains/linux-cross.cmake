@@ -15,7 +15,9 @@ if(NOT ORVIX_CROSS_MULTIARCH)
 endif()
 set(CMAKE_LIBRARY_ARCHITECTURE ${ORVIX_CROSS_MULTIARCH})
 # The target's loader and libraries are found where multiarch puts them, as
-# on the target. No -L prefix: with one, qemu 7.2 hangs a child after fork.
+# on the target. No -L prefix: with one, qemu 7.2 hangs a child after fork,
+# and on s390x even a dynamically linked "hello" aborts ("stack smashing
+# detected").
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVIX_CROSS_QEMU})
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${ORVIX_CROSS_MULTIARCH}/pkgconfig:/usr/share/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
