@@ -48,6 +48,7 @@
 namespace {
 
 constexpr const char* kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr double kPi = 3.14159265358979323846;
 
 [[noreturn]] void Fail(int status, const std::string& message) {
   std::cerr << "orvix-guide: " << message << '\n';
@@ -822,7 +823,7 @@ int Shaded(int byte, double factor) { return std::min(255, static_cast<int>(fact
 std::uint32_t PixelAt(const Frame& f, int x, int y) { return f.pixels[y * kBlockSize + x]; }
 
 void FactsProjection(const Frame& f) {
-  const double half = MultiplyX / 2.0, deg = 180 / M_PI;
+  const double half = MultiplyX / 2.0, deg = 180 / kPi;
   Fact("projection.multiply-x", Num("%.9g", MultiplyX));
   Fact("projection.edge", Num("%.4f", half));
   Fact("projection.fov", Num("%.1f", 2 * std::atan(half) * deg) + "°");
@@ -869,7 +870,7 @@ void FactsHeadOn(const Frame& f, int frames) {
   Fact("head-on." + n, Num("%.4f", std::atan2(across, a[k])));
   const double pitch = std::atan2(double(F.z), std::hypot(double(F.x), double(F.y)));
   Fact("pitch." + n, Num("%.7f", pitch));
-  Fact("pitch-deg." + n, Num("%.1f", pitch * 180 / M_PI) + "°");
+  Fact("pitch-deg." + n, Num("%.1f", pitch * 180 / kPi) + "°");
 }
 
 void FactsCalls(const Frame& f, int frames) {
