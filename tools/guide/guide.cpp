@@ -19,8 +19,8 @@
 //                                                   a triangle and a star, magnified
 //   orvix-guide facts NAME --frames N [--keys S]    the numbers the guide works out from frame
 //                                                   N, one "key<TAB>value" a line; NAME is
-//                                                   projection, head-on, calls, near, light,
-//                                                   lit-wall, bounce or crack
+//                                                   projection, head-on, calls, near, walk,
+//                                                   lit-wall, bounce, crack or fill
 //
 // Draw commands are ImageMagick's MVG, written to standard output for
 // convert ... -draw "$(orvix-guide ...)" (Debian's ImageMagick policy refuses
@@ -70,6 +70,7 @@ struct Frame {
   VECTOR3D light;                     // where frame N lights the room from
   VECTOR3D cube_at;                   // where frame N draws the cube (World's row 3)
   std::vector<Bounce> bounces;        // frames 1 to N where the two differ
+  std::vector<VECTOR3D> eyes;         // where frames 1 to N put the eye
   support::PolygonList room;          // frame N's Polygon calls under the point light
   support::PolygonList cube;          // and unlit: the cube's faces
   std::vector<std::uint32_t> pixels;  // as presented, 0x00BBGGRR
@@ -93,6 +94,11 @@ Frame RecordFrame(int frames, const capture::KeyScript& keys) {
     const VECTOR3D drawn(World.m[3][0], World.m[3][1], World.m[3][2]);
     if (drawn.x != f.light.x || drawn.y != f.light.y || drawn.z != f.light.z)
       f.bounces.push_back({frame, f.light, drawn});
+    // Row 3 of LookAt is -(eye . column j), rows 0-2 orthonormal.
+    const MATRIX4D& m = View;
+    VECTOR3D eye(0, 0, 0);
+    for (int j = 0; j < 3; ++j) eye = eye - VECTOR3D(m.m[0][j], m.m[1][j], m.m[2][j]) * m.m[3][j];
+    f.eyes.push_back(eye);
     if (frame == frames) {
       f.cube_at = drawn;
       f.view = View;
@@ -880,6 +886,16 @@ void FactsCalls(const Frame& f, int frames) {
   Fact("faces." + n, std::to_string(f.cube.size()));
 }
 
+// The first frame that puts the eye at the limit of its walk along x.
+void FactsWalk(const Frame& f) {
+  for (std::size_t k = 0; k < f.eyes.size(); ++k)
+    if (std::round(f.eyes[k].x * 1000) / 1000 >= 50) {
+      Fact("walk.frames", std::to_string(k + 1));
+      return;
+    }
+  Fail(1, "the eye never reaches x = 50");
+}
+
 // The near plane's worked frame: the eye at the wall x = +55, turned.
 void FactsNear(const Frame& f) {
   const VECTOR3D F = Forward(f.view);
@@ -1107,24 +1123,27 @@ int main(int argc, char** argv) {
   if (command == "light") PrintLight(frame);
   if (command == "crack") CrackPicture(frame);
   if (command == "facts") {
-    if (label == "projection")
+    if (label == "projection") {
       FactsProjection(frame);
-    else if (label == "head-on")
+    } else if (label == "head-on") {
       FactsHeadOn(frame, frames);
-    else if (label == "calls")
+    } else if (label == "calls") {
       FactsCalls(frame, frames);
-    else if (label == "near")
+    } else if (label == "near") {
       FactsNear(frame);
-    else if (label == "lit-wall")
+    } else if (label == "walk") {
+      FactsWalk(frame);
+    } else if (label == "lit-wall") {
       FactsLitWall(frame, frames);
-    else if (label == "bounce")
+    } else if (label == "bounce") {
       FactsBounce(frame, frames);
-    else if (label == "crack")
+    } else if (label == "crack") {
       FactsCrack(frame, frames);
-    else if (label == "fill")
+    } else if (label == "fill") {
       FactsFill();
-    else
+    } else {
       Fail(2, "unknown facts '" + label + "'");
+    }
   }
   return 0;
 }
