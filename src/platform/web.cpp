@@ -127,10 +127,12 @@ class Page {
  private:
   Page() = default;
 
+  // The keys as they bubble up to the window, so that a focused button of
+  // the page keeps Space and Enter for itself (it stops them on the way).
   void Listen(bool on) {
     const char* window = EMSCRIPTEN_EVENT_TARGET_WINDOW;
-    emscripten_set_keydown_callback(window, this, EM_TRUE, on ? OnKey : nullptr);
-    emscripten_set_keyup_callback(window, this, EM_TRUE, on ? OnKey : nullptr);
+    emscripten_set_keydown_callback(window, this, EM_FALSE, on ? OnKey : nullptr);
+    emscripten_set_keyup_callback(window, this, EM_FALSE, on ? OnKey : nullptr);
     emscripten_set_blur_callback(window, this, EM_TRUE, on ? OnBlur : nullptr);
     emscripten_set_visibilitychange_callback(this, EM_TRUE, on ? OnVisibility : nullptr);
   }
