@@ -6,7 +6,7 @@ import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 
-import puppeteer from 'puppeteer-core';
+import puppeteer, {PredefinedNetworkConditions} from 'puppeteer-core';
 
 export const SIZE = 512;
 export const TITLE = 'ORVIX SW RENDERING';
@@ -97,9 +97,10 @@ function probe() {
 
 // A new page with the probe, opened at `url`. `before` runs in the page
 // ahead of everything else too; `viewport` may bring a pixel ratio and touch
-// (puppeteer's setViewport); `media` lists emulated media features. Console
+// (puppeteer's setViewport); `media` lists emulated media features;
+// `network` names one of puppeteer's emulated links ('Fast 3G'). Console
 // errors, page errors and failed requests are collected in `page.problems`.
-export async function open(browser, url, {before, viewport, media} = {}) {
+export async function open(browser, url, {before, viewport, media, network} = {}) {
   const page = await browser.newPage();
   page.problems = [];
   page.on('console', (m) => m.type() === 'error' && page.problems.push('console: ' + m.text()));
@@ -108,6 +109,7 @@ export async function open(browser, url, {before, viewport, media} = {}) {
   page.on('response', (r) => r.status() >= 400 && page.problems.push(`HTTP ${r.status()}: ${r.url()}`));
   await page.setViewport(viewport || {width: 1024, height: 900});
   if (media) await page.emulateMediaFeatures(media);
+  if (network) await page.emulateNetworkConditions(PredefinedNetworkConditions[network]);
   await page.evaluateOnNewDocument(probe);
   if (before) await page.evaluateOnNewDocument(before);
   await page.goto(url, {waitUntil: 'load'});
