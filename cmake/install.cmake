@@ -29,6 +29,8 @@ if(WIN32)
 endif()
 
 # ---- Runtime ----------------------------------------------------------------
+# The recorder's OPTIONS section, made from its --help text (tools/capture).
+get_property(ORVIX_CAPTURE_MAN_OPTIONS GLOBAL PROPERTY ORVIX_CAPTURE_MAN_OPTIONS)
 foreach(program orvix orvix-capture)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
