@@ -9,15 +9,18 @@
 #ifndef ORVIX_TESTS_CAPTURE_HARNESS_H
 #define ORVIX_TESTS_CAPTURE_HARNESS_H
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stb_image.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -71,6 +74,46 @@ inline Outcome RunProgram(const std::vector<std::string>& args, const std::strin
   const int raw = std::system(command.c_str());
   const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return {status, ReadFile(out), ReadFile(err)};
+}
+
+// The program started in a process of its own, in folder `cwd`, with
+// stdout and stderr in `logs`/stdout.txt and stderr.txt; `in_child` runs
+// after those are set up and before exec (to change a limit, a stream or the
+// working folder). In a cross build, under the emulator (through a shell
+// that execs it, so that the pid is the program's). Returns the pid.
+#ifndef ORVIX_CAPTURE_EMULATOR
+#define ORVIX_CAPTURE_EMULATOR ""
+#endif
+constexpr bool kEmulated = sizeof(ORVIX_CAPTURE_EMULATOR) > 1;
+inline pid_t Spawn(const std::vector<std::string>& args, const std::string& cwd,
+                   const std::string& logs, const std::function<void()>& in_child = nullptr) {
+  std::vector<const char*> argv = {ORVIX_CAPTURE_BINARY};
+  if (kEmulated)
+    argv = {"/bin/sh", "-c", "exec " ORVIX_CAPTURE_EMULATOR "\"$0\" \"$@\"", ORVIX_CAPTURE_BINARY};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  argv.push_back(nullptr);
+  const std::string out = logs + "/stdout.txt", err = logs + "/stderr.txt";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(cwd.c_str()) != 0) _exit(126);
+    close(o);
+    close(e);
+    if (in_child) in_child();
+    execv(argv[0], const_cast<char* const*>(argv.data()));
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits for a spawned program: its exit status, or minus the signal that
+// ended it, and what it printed.
+inline Outcome Finish(pid_t pid, const std::string& logs) {
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? -WTERMSIG(raw) : -999;
+  return {status, ReadFile(logs + "/stdout.txt"), ReadFile(logs + "/stderr.txt")};
 }
 
 constexpr const char* kRegenerate = "ORVIX_UPDATE_GOLDEN=1 ctest --preset default -R GoldenFrame";

@@ -2,6 +2,7 @@
 // and recordings. A recording runs once per process (the renderer keeps its
 // scene in statics), so each in-process one has a TEST of its own, and tests
 // that compare recordings run the program itself, once per recording.
+#include <fcntl.h>
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -10,10 +11,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -59,6 +63,20 @@ TEST(CaptureOptions, DefaultsBothSpellingsAndHelp) {
   ASSERT_TRUE(capture::ParseArguments(6, help_last, &o, &error)) << error;
   EXPECT_TRUE(o.help);
   EXPECT_FALSE(o.version);
+
+  // Every option --help describes is one the parser reads (usage.txt and
+  // the option table are kept apart).
+  std::istringstream usage(capture::Usage());
+  int described = 0;
+  for (std::string line; std::getline(usage, line);) {
+    if (line.rfind("  --", 0) != 0) continue;
+    const std::string name = line.substr(2, line.find(' ', 2) - 2);
+    const char* const one[] = {"orvix-capture", name.c_str(), "1"};
+    capture::ParseArguments(3, one, &o, &error);
+    EXPECT_EQ(error.find("unknown option"), std::string::npos) << error;
+    ++described;
+  }
+  EXPECT_EQ(described, 9);  // eight options and --version
 }
 
 TEST(CaptureOptions, KeyScriptHoldsAndTaps) {
@@ -178,20 +196,31 @@ TEST(CaptureBadInput, UnusableOutputs) {
   const std::string old = dir + "/old";  // a folder with a frame of an earlier recording
   fs::create_directories(old);
   std::ofstream(old + "/frame-10000.png") << "x";
+  fs::create_symlink("loop", dir + "/loop");
   const std::string fresh = dir + "/new/a/b";  // never to be created
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"--out", file + "/sub"}, "cannot create folder " + file + "/sub: Not a directory"},
-      {{"--out", file}, file + " is not a folder"},
-      {{"--out", "/proc"}, "cannot write in folder /proc: "},
+      {{"--out", file + "/sub"}, "cannot create folder '" + file + "/sub': Not a directory"},
+      {{"--out", file}, "'" + file + "' is not a folder"},
+      {{"--out", "/proc"}, "cannot write in folder '/proc': "},
       {{"--out", old},
-       old + " already holds a frame file, frame-10000.png; --force removes the frame files"},
-      {{"--gif", dir}, "cannot create " + dir + ": Is a directory"},
+       "'" + old + "' already holds a frame file, frame-10000.png; --force removes the frame"},
+      {{"--gif", dir}, "cannot create '" + dir + "': Is a directory"},
       {{"--out", fresh, "--gif", dir + "/missing/a.gif"},
-       "cannot create " + dir + "/missing/a.gif: No such file or directory"},
+       "cannot create '" + dir + "/missing/a.gif': No such file or directory"},
       {{"--out", fresh, "--frames", "2", "--gif", dir + "/new/a/../a/b/frame-0002.png"},
-       "is named like a frame file of --out " + fresh},
+       "is named like a frame file of --out '" + fresh + "'"},
       {{"--out", fresh, "--gif", dir + "/new"},
-       "--gif " + dir + "/new is a folder on the path of --out " + fresh},
+       "--gif '" + dir + "/new' is a folder on the path of --out '" + fresh + "'"},
+      // A path stays on the message's one line, whatever it holds.
+      {{"--out", file + "/a\nb'\x01\\"},
+       "cannot create folder '" + file + "/a\\nb\\'\\x01\\\\': Not a directory"},
+      // The folders made before the last one failed are removed again.
+      {{"--out", dir + "/made/" + std::string(300, 'x')}, "': File name too long"},
+      // Through a link that loops, nothing can be made.
+      {{"--gif", dir + "/loop"}, "cannot create '" + dir + "/loop': Too many levels"},
+      // Descriptors that cannot be written: a closed one, standard input.
+      {{"--gif", "/dev/fd/999"}, "cannot create '/dev/fd/999': Bad file descriptor"},
+      {{"--gif", "/proc/self/fd/0"}, "cannot create '/proc/self/fd/0': Bad file descriptor"},
   };
   for (const auto& [args, message] : cases) {
     const Outcome run = harness::RunInProcess(args);
@@ -201,7 +230,7 @@ TEST(CaptureBadInput, UnusableOutputs) {
   }
   EXPECT_EQ(headless::FramesPresented(), 0);
   // Nothing made, nothing removed, no probe file left.
-  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"file", "old"}));
+  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"file", "loop", "old"}));
   EXPECT_EQ(FilesIn(old), std::vector<std::string>{"frame-10000.png"});
   EXPECT_EQ(harness::ReadFile(file), "x");
 }
@@ -238,10 +267,10 @@ TEST(CapturePng, RoundTripsRedInTheLowByte) {
   EXPECT_EQ(harness::ReadFile(dir + "/a.png")[25], 2);  // IHDR colour type: RGB, no alpha
 
   EXPECT_FALSE(capture::WritePng(dir + "/none/a.png", pixels.data(), 3, 2, &error));
-  EXPECT_EQ(error, "cannot write " + dir + "/none/a.png: No such file or directory");
+  EXPECT_EQ(error, "cannot write '" + dir + "/none/a.png': No such file or directory");
   // A full disk shows only when the buffered bytes are flushed at close.
   EXPECT_FALSE(capture::WritePng("/dev/full", pixels.data(), 3, 2, &error));
-  EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
+  EXPECT_EQ(error, "cannot write '/dev/full': No space left on device");
 }
 
 // A GIF read back with giflib.
@@ -342,7 +371,7 @@ TEST(CaptureGif, AWriteFailureIsReported) {
   bool ok = true;
   for (int i = 0; i < 4 && ok; ++i) ok = gif.AddFrame(noise.data(), 3, &error);
   EXPECT_FALSE(ok && gif.Finish(&error));
-  EXPECT_EQ(error.find("cannot write /dev/full"), 0u) << error;
+  EXPECT_EQ(error.find("cannot write '/dev/full'"), 0u) << error;
   EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
 }
 
@@ -401,7 +430,7 @@ TEST(CaptureRun, AFailedWriteMidwayNamesTheFileAndStops) {
       harness::RunInProcess({"--frames", "5", "--out", dir + "/png", "--gif", dir + "/all.gif"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err,
-            "orvix-capture: cannot write " + dir + "/png/frame-0002.png: Is a directory\n");
+            "orvix-capture: cannot write '" + dir + "/png/frame-0002.png': Is a directory\n");
   EXPECT_EQ(headless::FramesPresented(), 2);
   EXPECT_EQ(FilesIn(dir + "/png"), (std::vector<std::string>{"frame-0001.png", "frame-0002.png"}));
   EXPECT_FALSE(fs::exists(dir + "/all.gif"));
@@ -424,7 +453,7 @@ TEST(CaptureRun, OneRecordingPerProcess) {
 // frame, which is kept once all the same. Expected: the frame's polygons,
 // recorded in this process, replayed onto a cleared surface.
 TEST(CaptureBuildUp, KeepsTheClearEveryStepAndTheWholeFrame) {
-  const support::PolygonList& frame = bench::RecordedFrames().first;
+  const support::PolygonList& frame = support::RecordedFrames().first;
   const int painted = static_cast<int>(frame.size());
   int step = 7;
   while (painted % step != 0) ++step;
@@ -447,15 +476,15 @@ TEST(CaptureBuildUp, KeepsTheClearEveryStepAndTheWholeFrame) {
   delays.back() = 300;
   EXPECT_EQ(gif.delays, delays);
 
-  BufferSurface expected(512, 512);
-  bench::Clear(expected.dc(), 512, 512);
+  support::BufferSurface expected(512, 512);
+  support::Clear(expected.dc(), 512, 512);
   int replayed = 0;
   for (int i = 0; i < images; ++i) {
     for (; replayed < step * i; ++replayed) {
       support::PolygonList one;
       const support::PolygonList::Item& item = frame.items[replayed];
       one.Add(frame.Points(item), item.count, item.color);
-      bench::FillThroughGdi(expected.dc(), one);
+      support::FillThroughGdi(expected.dc(), one);
     }
     Image png;
     ASSERT_TRUE(harness::LoadPng(dir + "/png/" + names[i], &png));
@@ -532,6 +561,249 @@ TEST(CaptureProgram, ReportsBadInputHelpAndVersionThroughItsExitStatus) {
   EXPECT_EQ(version.err, "");
 }
 
+// The number of files in `dir` (none when it is missing), each a frame file
+// that is whole: it ends with its IEND chunk. No temporary file either.
+int WholeFramesIn(const std::string& dir) {
+  if (!fs::exists(dir)) return 0;
+  const std::string iend("IEND\xAE\x42\x60\x82", 8);
+  const std::vector<std::string> names = FilesIn(dir);
+  for (const std::string& name : names) {
+    EXPECT_TRUE(capture::IsFrameFileName(name)) << dir << "/" << name;
+    const std::string png = harness::ReadFile(dir + "/" + name);
+    EXPECT_TRUE(png.size() > iend.size() && png.compare(png.size() - 8, 8, iend) == 0) << name;
+  }
+  return static_cast<int>(names.size());
+}
+
+// However a run ends, short of SIGKILL, it leaves no hidden file and only
+// whole frames. Each case runs the program in a folder of its own, with a
+// setup in the child (a limit, a stream, the working folder); a signal is
+// sent once frame 1 is written. "{frames}" in the expected message stands
+// for the frames left in png/.
+struct EndCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::function<void(const std::string& dir)> before;  // in the test
+  std::function<void()> in_child;
+  int signal;  // 0: none
+  int status;  // exit status, or minus the signal that ended the program
+  std::string err;
+  std::vector<std::string> files;  // in the case's folder afterwards
+};
+
+TEST(CaptureProgram, EndsCleanlyHoweverItEnds) {
+  const std::string root = harness::TestOutputDir();
+  const std::vector<std::string> record = {"--frames", "2000", "--out", "png", "--gif", "a.gif"};
+  const auto redirect_stdout = [](const char* path, int flags) {
+    return [path, flags] {
+      const int fd = open(path, flags, 0644);
+      if (fd < 0 || dup2(fd, 1) < 0) _exit(126);
+    };
+  };
+  const auto no_core = [] {
+    const rlimit none = {0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+  };
+  const auto old_gif = [](const std::string& dir) { std::ofstream(dir + "/a.gif") << "old"; };
+  // After SIGKILL, what the next run finds: the temporary files of a killed
+  // recording, locked by no one, and one that is not the recorder's.
+  const auto killed_run = [](const std::string& dir) {
+    fs::create_directories(dir + "/png");
+    std::ofstream(dir + "/png/.frame-0001.png.Ab12Cd") << "half";
+    std::ofstream(dir + "/.a.gif.Xy34Zw") << "half";
+    std::ofstream(dir + "/.notes.txt.Xy34Zw") << "not ours";
+  };
+  // A GIF to a pipe that is open but never read, one page large: the
+  // program blocks in the first frame's write.
+  int reader = -1;
+  const auto full_pipe = [&reader](const std::string& dir) {
+    const std::string pipe = dir + "/pipe";
+    if (mkfifo(pipe.c_str(), 0600) == 0) reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    fcntl(reader, F_SETPIPE_SZ, 4096);
+  };
+  const std::string interrupted = "orvix-capture: recording interrupted by ";
+  const EndCase cases[] = {
+    {"sigint",
+     record,
+     old_gif,
+     nullptr,
+     SIGINT,
+     130,
+     interrupted + "SIGINT after {frames} of 2000 frames\n",
+     {"a.gif", "png"}},
+    {"sigterm",
+     record,
+     old_gif,
+     nullptr,
+     SIGTERM,
+     143,
+     interrupted + "SIGTERM after {frames} of 2000 frames\n",
+     {"a.gif", "png"}},
+    {"sighup",
+     record,
+     old_gif,
+     nullptr,
+     SIGHUP,
+     129,
+     interrupted + "SIGHUP after {frames} of 2000 frames\n",
+     {"a.gif", "png"}},
+    {"sigterm in a blocked write",
+     {"--frames", "2000", "--out", "png", "--gif", "pipe"},
+     full_pipe,
+     nullptr,
+     SIGTERM,
+     143,
+     interrupted + "SIGTERM after {frames} of 2000 frames\n",
+     {"pipe", "png"}},
+    // Ended by a signal it does not stop for: the temporary GIF goes all
+    // the same.
+    {"sigquit", record, old_gif, no_core, SIGQUIT, -SIGQUIT, "", {"a.gif", "png"}},
+    {"help to a full disk",
+     {"--help"},
+     nullptr,
+     redirect_stdout("/dev/full", O_WRONLY),
+     0,
+     1,
+     "orvix-capture: cannot write the help to standard output: No space left on device\n",
+     {}},
+    {"version to a closed stdout",
+     {"--version"},
+     nullptr,
+     [] { close(1); },
+     0,
+     1,
+     "orvix-capture: cannot write the version to standard output: Bad file descriptor\n",
+     {}},
+    {"deleted working folder",
+     {"--frames", "2", "--out", "x"},
+     nullptr,
+     [] {
+       if (mkdir("gone", 0755) != 0 || chdir("gone") != 0 || rmdir("../gone") != 0) _exit(126);
+     },
+     0,
+     2,
+     "orvix-capture: cannot create folder 'x': No such file or directory\n",
+     {}},
+    // Written in place, after what an appending redirection keeps.
+    {"stdout appended",
+     {"--frames", "3", "--gif", "/dev/stdout"},
+     [](const std::string& dir) { std::ofstream(dir + "/keep.txt") << "keep\n"; },
+     redirect_stdout("keep.txt", O_WRONLY | O_APPEND),
+     0,
+     0,
+     "",
+     {"keep.txt"}},
+    {"dash is stdout",
+     {"--frames", "3", "--gif", "-"},
+     nullptr,
+     redirect_stdout("out.gif", O_WRONLY | O_CREAT | O_TRUNC),
+     0,
+     0,
+     "",
+     {"out.gif"}},
+    // A dangling link is written through, like one to an existing file.
+    {"dangling link",
+     {"--frames", "3", "--gif", "a.gif"},
+     [](const std::string& dir) { fs::create_symlink("made.gif", dir + "/a.gif"); },
+     nullptr,
+     0,
+     0,
+     "",
+     {"a.gif", "made.gif"}},
+    {"after a kill",
+     {"--frames", "2", "--out", "png", "--gif", "a.gif"},
+     killed_run,
+     nullptr,
+     0,
+     0,
+     "orvix-capture: removed 'png/.frame-0001.png.Ab12Cd', left by a recording that was "
+     "killed\norvix-capture: removed '.a.gif.Xy34Zw', left by a recording that was killed\n",
+     {".notes.txt.Xy34Zw", "a.gif", "png"}},
+#if !defined(__SANITIZE_ADDRESS__)  // which reserves terabytes of address space
+    {"out of memory",
+     {"--frames", "3", "--out", "v9", "--gif", "v9.gif"},
+     nullptr,
+     [] {
+       const rlimit small = {9000 * 1024, 9000 * 1024};
+       setrlimit(RLIMIT_AS, &small);
+     },
+     0,
+     1,
+     "orvix-capture: out of memory\n",
+     {}},
+#endif
+  };
+  for (const EndCase& c : cases) {
+    // An emulator needs far more address space than the program.
+    if (harness::kEmulated && std::string_view(c.name) == "out of memory") continue;
+    const std::string dir = root + "/" + c.name, logs = dir + "-logs";
+    fs::create_directories(dir);
+    fs::create_directories(logs);
+    if (c.before) c.before(dir);
+
+    const pid_t pid = harness::Spawn(c.args, dir, logs, c.in_child);
+    if (c.signal != 0) {
+      for (int i = 0; i < 6000 && !fs::exists(dir + "/png/frame-0001.png"); ++i) usleep(5000);
+      kill(pid, c.signal);
+    }
+    const Outcome run = harness::Finish(pid, logs);
+    const int frames = WholeFramesIn(dir + "/png");
+    std::string err = c.err;
+    if (const std::size_t at = err.find("{frames}"); at != std::string::npos)
+      err.replace(at, 8, std::to_string(frames));
+    EXPECT_EQ(run.status, c.status) << c.name << ": " << run.err;
+    EXPECT_EQ(run.err, err) << c.name;
+    EXPECT_EQ(FilesIn(dir), c.files) << c.name;
+    if (c.signal != 0) {
+      EXPECT_GE(frames, 1) << c.name;
+      if (fs::is_regular_file(dir + "/a.gif")) {
+        EXPECT_EQ(harness::ReadFile(dir + "/a.gif"), "old") << c.name;
+      }
+    }
+  }
+  close(reader);
+  const std::string gif_start = "GIF89a";
+  EXPECT_EQ(harness::ReadFile(root + "/stdout appended/keep.txt").substr(0, 11),
+            "keep\n" + gif_start);
+  EXPECT_EQ(harness::ReadFile(root + "/dash is stdout/out.gif").substr(0, 6), gif_start);
+  EXPECT_TRUE(fs::is_symlink(root + "/dangling link/a.gif"));
+  EXPECT_EQ(harness::ReadFile(root + "/dangling link/made.gif").substr(0, 6), gif_start);
+  EXPECT_EQ(harness::ReadFile(root + "/after a kill/a.gif").substr(0, 6), gif_start);
+}
+
+// A second recorder aimed at a folder being recorded is refused before it
+// touches anything, --force or not, and the first one finishes unharmed. The
+// first writes its GIF to a FIFO: once the test has opened the other end,
+// the first holds the folder, and it waits for the test to read.
+TEST(CaptureProgram, OneRecorderPerFolderAtATime) {
+  const std::string root = harness::TestOutputDir();
+  const std::string fifo = root + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const bool force : {false, true}) {
+    const std::string same = root + (force ? "/forced" : "/plain");
+    const pid_t first = harness::Spawn({"--frames", "3", "--out", same, "--gif", fifo}, root, root);
+    const int reader = open(fifo.c_str(), O_RDONLY);
+    ASSERT_GE(reader, 0);
+    std::vector<std::string> args = {"--frames", "2", "--out", same};
+    if (force) args.push_back("--force");
+    const std::string logs = root + "/second";
+    fs::create_directories(logs);
+    const Outcome second = harness::RunProgram(args, logs);
+    EXPECT_EQ(second.status, 2);
+    EXPECT_EQ(second.err, "orvix-capture: '" + same +
+                              "' is in use by another orvix-capture; one recording per folder at "
+                              "a time\n");
+    std::string gif;
+    char buffer[65536];
+    for (ssize_t n; (n = read(reader, buffer, sizeof(buffer))) > 0;) gif.append(buffer, n);
+    close(reader);
+    const Outcome run = harness::Finish(first, root);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(gif.substr(0, 6), "GIF89a");
+    EXPECT_EQ(WholeFramesIn(same), 3);
+  }
+}
+
 // A recording into DIR/png and DIR/all.gif that runs out of room, its
 // messages in `logs`: it fails with status 1 and names the file and
 // `reason`, leaves only whole frames (each ends with its IEND chunk) and no
@@ -543,18 +815,15 @@ std::pair<std::string, int> RecordUntilFull(const std::string& dir, const std::s
   const Outcome run = harness::RunProgram(
       {"--frames", frames, "--out", dir + "/png", "--gif", dir + "/all.gif"}, logs);
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_EQ(run.err.find("orvix-capture: cannot write " + dir), 0u) << run.err;
+  EXPECT_EQ(run.err.find("orvix-capture: cannot write '" + dir), 0u) << run.err;
   EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
-  const std::string iend("IEND\xAE\x42\x60\x82", 8);
-  const std::vector<std::string> left = FilesIn(dir + "/png");
-  for (const std::string& name : left) {
-    EXPECT_TRUE(capture::IsFrameFileName(name)) << name;
-    const std::string png = harness::ReadFile(dir + "/png/" + name);
-    EXPECT_TRUE(png.size() > iend.size() && png.compare(png.size() - 8, 8, iend) == 0) << name;
-  }
-  EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"all.gif", "png"}));
+  const int left = WholeFramesIn(dir + "/png");
+  // The folder the run made goes again when no frame is left in it.
+  const std::vector<std::string> expected =
+      left == 0 ? std::vector<std::string>{"all.gif"} : std::vector<std::string>{"all.gif", "png"};
+  EXPECT_EQ(FilesIn(dir), expected);
   EXPECT_EQ(harness::ReadFile(dir + "/all.gif"), "old");
-  return {run.err, static_cast<int>(left.size())};
+  return {run.err, left};
 }
 
 // A file size limit (RLIMIT_FSIZE, inherited by the program) fails a write
@@ -576,8 +845,8 @@ TEST(CaptureProgram, AFileSizeLimitLeavesWholeFramesAndTheOldGif) {
   };
   // A frame is more than 4 KB: the first one fails, and none is left.
   const auto [first_message, first_left] = record_with_limit("frame", 4096, "3");
-  EXPECT_EQ(first_message,
-            "orvix-capture: cannot write " + logs + "/frame/png/frame-0001.png: File too large\n");
+  EXPECT_EQ(first_message, "orvix-capture: cannot write '" + logs +
+                               "/frame/png/frame-0001.png': File too large\n");
   EXPECT_EQ(first_left, 0);
   // A frame is less than 64 KB, and the GIF grows past it within 30.
   const auto [gif_message, frames_left] = record_with_limit("gif", 65536, "30");

@@ -8,9 +8,6 @@
 
 namespace capture {
 
-static_assert(kMaxBuildUp == 6 * kRoomTiles * kRoomTiles + 6,
-              "--build-up's bound is every tile of the room and every face of the cube");
-
 int BuildUpDelay(int index, bool last) {
   if (last) return 300;
   return index == 1 ? 50 : 5;

@@ -2,15 +2,19 @@
 // key script played and the frames written from the present hook.
 #include "capture/capture.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "Main.h"
 #include "capture/build_up.h"
 #include "capture/image.h"
 #include "capture/output.h"
+#include "capture/process.h"
 #include "platform/headless.h"
 
 namespace capture {
@@ -23,6 +27,26 @@ namespace fs = std::filesystem;
 
 void Report(std::ostream& err, const std::string& message) {
   err << "orvix-capture: " << message << '\n' << std::flush;
+}
+
+// The status and the line of a recording stopped by `signal` after `done`
+// frames: 128 + the signal's number, as a shell reports a process it ended.
+int Interrupted(std::ostream& err, int signal, int done, int frames) {
+  Report(err, "recording interrupted by " + SignalName(signal) + " after " + std::to_string(done) +
+                  " of " + std::to_string(frames) + " frames");
+  return 128 + signal;
+}
+
+// --help or --version written, or one line and status 1: a full disk or a
+// closed standard output is a failure like any other write.
+int Written(std::ostream& out, std::ostream& err, const char* what) {
+  errno = 0;
+  out.flush();
+  if (out) return kOk;
+  // A stream that wrote nothing and set no errno was closed (see main.cpp).
+  Report(err, std::string("cannot write ") + what +
+                  " to standard output: " + Reason(errno != 0 ? errno : EBADF));
+  return kWriteFailed;
 }
 
 // --build-up: images of the last frame as it is painted, numbered from 1,
@@ -73,16 +97,23 @@ int Run(const Options& options, std::ostream& err, bool progress) {
 
   // Every output is checked before the first one is created.
   std::string error;
-  if (!CheckOutputs(options, &error) || !PrepareOutputs(options, &error)) {
+  FolderLock lock;         // held until the run ends
+  CreatedFolders created;  // removed, while the lock is held, if the run leaves them empty
+  if (!CheckOutputs(options, &error) || !PrepareOutputs(options, &created, &lock, &error)) {
     Report(err, error);
     return kBadInput;
   }
+  for (const std::string& path : RemoveStaleTemporaries(options))
+    Report(err, "removed " + Quote(path) + ", left by a recording that was killed");
   GifWriter gif;
   const bool want_gif = !options.gif_path.empty();
   if (want_gif && !gif.Open(options.gif_path, kWidth, kHeight, &error)) {
+    // Opening a FIFO waits for a reader: a signal there is no bad input.
+    if (const int signal = InterruptSignal()) return Interrupted(err, signal, 0, options.frames);
     Report(err, error);
     return kBadInput;
   }
+  if (const int signal = InterruptSignal()) return Interrupted(err, signal, 0, options.frames);
 
   recorded = true;
 
@@ -99,28 +130,49 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   std::unique_ptr<BuildUp> build_up;
   if (options.build_up != 0) build_up = StartBuildUp(options, keep);
 
-  // Keys for frame k + 1 are set once frame k is out; a failed write asks the
-  // program to close, so that it still leaves through its own exit path.
+  // Keys for frame k + 1 are set once frame k is out; a failed write, a
+  // signal or a lack of memory asks the program to close, so that it still
+  // leaves through its own exit path (no exception crosses WinMain). A
+  // signal is looked at between frames: the frame being written is
+  // finished first.
   int kept = 0;
+  int done = 0;  // frames whose files are written whole
   const int status =
       Play(options.frames, options.start_tick, options.keys,
            [&](int frame, const std::uint32_t* pixels) {
-             if (!failure.empty()) return;
-             if (build_up) build_up->Presented(frame, pixels);
-             if (Kept(options, frame)) {
-               keep(pixels, FrameFileName(frame, options.frames), GifDelay(kept, options.every));
-               ++kept;
-             }
-             if (!failure.empty()) {
+             if (!failure.empty() || done < frame - 1) return;
+             if (InterruptSignal() != 0) {
                headless::CloseAfterFrames(frame);
                return;
              }
+             try {
+               if (build_up) build_up->Presented(frame, pixels);
+               if (Kept(options, frame)) {
+                 keep(pixels, FrameFileName(frame, options.frames), GifDelay(kept, options.every));
+                 ++kept;
+               }
+             } catch (const std::bad_alloc&) {
+               failure = "out of memory";
+             }
+             if (!failure.empty()) {
+               // A GIF write that a signal cut short comes after the frame's
+               // PNG, which is whole: the frame counts.
+               if (InterruptSignal() != 0) done = frame;
+               headless::CloseAfterFrames(frame);
+               return;
+             }
+             done = frame;
              if (progress)
                err << "\rorvix-capture: frame " << frame << '/' << options.frames << std::flush;
            });
   build_up.reset();
   if (progress) err << '\n';
 
+  // A signal outranks the write error it may have caused (EINTR).
+  if (const int signal = InterruptSignal()) {
+    gif.Abandon();
+    return Interrupted(err, signal, done, options.frames);
+  }
   const int presented = headless::FramesPresented();
   if (failure.empty() && status != 0)
     failure = "the program exited with status " + std::to_string(status);
@@ -139,21 +191,31 @@ int Run(const Options& options, std::ostream& err, bool progress) {
 }
 
 int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress) {
-  Options options;
-  std::string error;
-  if (!ParseArguments(argc, argv, &options, &error)) {
-    Report(err, error);
-    return kBadInput;
+  // Out of memory anywhere: what Run made is undone as the exception leaves
+  // it (temporary files, empty folders it created, the lock).
+  try {
+    Options options;
+    std::string error;
+    if (!ParseArguments(argc, argv, &options, &error)) {
+      Report(err, error);
+      return kBadInput;
+    }
+    if (options.help) {
+      out << Usage();
+      return Written(out, err, "the help");
+    }
+    if (options.version) {
+      out << "orvix-capture " ORVIX_VERSION "\n";
+      return Written(out, err, "the version");
+    }
+    return Run(options, err, progress);
+  } catch (const std::bad_alloc&) {
+    err << "orvix-capture: out of memory\n" << std::flush;  // allocates nothing
+    return kWriteFailed;
+  } catch (const std::exception& e) {  // none is expected: a fault, still undone
+    err << "orvix-capture: " << Quote(e.what()) << '\n' << std::flush;  // one line
+    return kWriteFailed;
   }
-  if (options.help) {
-    out << Usage();
-    return kOk;
-  }
-  if (options.version) {
-    out << "orvix-capture " ORVIX_VERSION "\n";
-    return kOk;
-  }
-  return Run(options, err, progress);
 }
 
 }  // namespace capture

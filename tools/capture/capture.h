@@ -16,10 +16,10 @@
 
 namespace capture {
 
-// Exit statuses.
+// Exit statuses; and 128 + N for a recording that signal N stopped.
 constexpr int kOk = 0;
-constexpr int kWriteFailed = 1;  // while recording, or the program itself failed
-constexpr int kBadInput = 2;     // nothing was rendered
+constexpr int kWriteFailed = 1;  // while recording, out of memory, or the program itself failed
+constexpr int kBadInput = 2;     // nothing was rendered (a folder in use included)
 
 // Runs the program, WinMain -> MessageLoop -> GameLoop, on the headless
 // backend from tick `start_tick` until it has presented `frames` frames, with
@@ -31,12 +31,14 @@ int Play(int frames, DWORD start_tick, const KeyScript& keys,
 
 // Makes the recording. Every output is checked before any is created, and
 // all of them are ready before the first frame, so that an unusable path is
-// bad input and leaves nothing behind. Messages go to `err`, one line each;
-// with `progress`, a line that counts the frames is kept up to date there as
-// well.
+// bad input and leaves nothing behind. The --out folder is locked for the
+// whole run. A signal that InstallSignalHandlers catches stops it between
+// frames. Messages go to `err`, one line each; with `progress`, a line that
+// counts the frames is kept up to date there as well.
 int Run(const Options& options, std::ostream& err, bool progress);
 
 // The program: parses argv, prints --help or --version to `out`, or runs.
+// Out of memory anywhere is one line and kWriteFailed.
 int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress);
 
 }  // namespace capture

@@ -12,6 +12,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "capture/process.h"
+
 namespace capture {
 namespace {
 
@@ -68,7 +70,7 @@ bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, i
   }
   std::vector<unsigned char> png;
   if (!stbi_write_png_to_func(AppendBytes, &png, width, height, 3, rgb.data(), width * 3)) {
-    *error = "cannot encode " + path + " as PNG";
+    *error = "cannot encode " + Quote(path) + " as PNG: out of memory";  // its only failure
     return false;
   }
 
@@ -80,7 +82,7 @@ bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, i
   }
   if (err == 0) err = file.Commit();  // a full disk may show only here
   if (err != 0) {
-    *error = "cannot write " + path + ": " + Reason(err);
+    *error = "cannot write " + Quote(path) + ": " + Reason(err);
     return false;
   }
   return true;
@@ -99,6 +101,9 @@ GifWriter::~GifWriter() { Abandon(); }
 
 void GifWriter::Abandon() {
   if (gif_) {
+    // giflib writes the trailer as it closes: into nothing, as a pipe nobody
+    // reads (what a signal interrupted) would block for ever.
+    abandoning_ = true;
     int ignored = 0;
     EGifCloseFile(gif_, &ignored);
     gif_ = nullptr;
@@ -108,7 +113,14 @@ void GifWriter::Abandon() {
 
 int GifWriter::Write(GifFileType* gif, const unsigned char* bytes, int length) {
   auto* self = static_cast<GifWriter*>(gif->UserData);
+  if (self->abandoning_) return length;
   if (length <= 0) return 0;
+  // A signal to stop that came just before a write to a pipe nobody reads
+  // would otherwise wait for a second one.
+  if (InterruptSignal() != 0) {
+    self->write_errno_ = EINTR;
+    return 0;
+  }
   errno = 0;
   const std::size_t n = std::fwrite(bytes, 1, static_cast<std::size_t>(length), self->file_.get());
   if (n != static_cast<std::size_t>(length) && self->write_errno_ == 0)
@@ -119,7 +131,7 @@ int GifWriter::Write(GifFileType* gif, const unsigned char* bytes, int length) {
 bool GifWriter::Fail(const std::string& what, int gif_error, std::string* error) {
   const std::string reason =
       write_errno_ != 0 ? Reason(write_errno_) : std::string(GifErrorString(gif_error));
-  *error = "cannot write " + path_ + " (" + what + "): " + reason;
+  *error = "cannot write " + Quote(path_) + " (" + what + "): " + reason;
   Abandon();
   return false;
 }
@@ -130,8 +142,9 @@ bool GifWriter::Open(const std::string& path, int width, int height, std::string
   width_ = width;
   height_ = height;
   write_errno_ = 0;
+  abandoning_ = false;
   if (const int err = file_.Open(path)) {
-    *error = "cannot create " + path + ": " + Reason(err);
+    *error = "cannot create " + Quote(path) + ": " + Reason(err);
     return false;
   }
   int gif_error = 0;
@@ -159,11 +172,11 @@ bool GifWriter::Open(const std::string& path, int width, int height, std::string
 
 bool GifWriter::AddFrame(const std::uint32_t* pixels, int delay_cs, std::string* error) {
   if (!gif_) {
-    *error = "cannot write " + path_ + ": not open";
+    *error = "cannot write " + Quote(path_) + ": not open";
     return false;
   }
   if (delay_cs < 0 || delay_cs > kMaxGifDelay) {  // would wrap in its 16 bits
-    *error = "cannot write " + path_ + ": a delay of " + std::to_string(delay_cs) +
+    *error = "cannot write " + Quote(path_) + ": a delay of " + std::to_string(delay_cs) +
              "/100 s does not fit in a GIF";
     Abandon();
     return false;
@@ -214,7 +227,7 @@ bool GifWriter::AddFrame(const std::uint32_t* pixels, int delay_cs, std::string*
 
 bool GifWriter::Finish(std::string* error) {
   if (!gif_) {
-    *error = "cannot write " + path_ + ": not open";
+    *error = "cannot write " + Quote(path_) + ": not open";
     return false;
   }
   int gif_error = 0;
@@ -223,7 +236,7 @@ bool GifWriter::Finish(std::string* error) {
   if (closed == GIF_ERROR) return Fail("trailer", gif_error, error);
   const int err = write_errno_ != 0 ? write_errno_ : file_.Commit();
   if (err != 0) {
-    *error = "cannot write " + path_ + ": " + Reason(err);
+    *error = "cannot write " + Quote(path_) + ": " + Reason(err);
     Abandon();
     return false;
   }

@@ -56,6 +56,7 @@ class GifWriter {
   int width_ = 0;
   int height_ = 0;
   int write_errno_ = 0;  // the first failed fwrite's errno
+  bool abandoning_ = false;
   std::vector<unsigned char> red_, green_, blue_, indices_;
 };
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "capture/image.h"
+#include "capture/usage.h"
 #include "platform/win32.h"
 
 namespace capture {
@@ -22,8 +23,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
   return s;
 }
-
-std::string Quote(std::string_view s) { return "'" + std::string(s) + "'"; }
 
 // Decimal digits only (no sign, no spaces), at most `max`.
 bool ParseNumber(std::string_view s, std::int64_t max, std::int64_t* out) {
@@ -189,6 +188,30 @@ bool KeyScript::Tapped(int vk, int frame) const {
                      [&](const KeyTap& t) { return t.vk == vk && t.frame == frame; });
 }
 
+std::string Quote(std::string_view text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\'' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (c == '\n') {
+      quoted += "\\n";
+    } else if (c == '\t') {
+      quoted += "\\t";
+    } else if (c == '\r') {
+      quoted += "\\r";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof(hex), "\\x%02X", byte);
+      quoted += hex;
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
 bool ParseKeyScript(std::string_view text, KeyScript* script, std::string* error) {
   if (Trim(text).empty()) {
     *error = "--keys: the key script is empty";
@@ -225,19 +248,72 @@ bool ParseKeyScript(std::string_view text, KeyScript* script, std::string* error
 
 namespace {
 
-// Each option once: a repeated one is more likely a typo than an override.
-struct Seen {
-  bool frames = false, start_tick = false, keys = false, out = false, every = false, gif = false,
-       build_up = false, force = false;
+// How an option's value is read.
+enum class Kind {
+  kFlag,   // no value
+  kCount,  // a number from 1 to `max`, into `count`
+  kTick,   // a number from 0 to 2^32 - 1, into start_tick
+  kKeys,   // a key script, into keys
+  kText,   // a path, into `text`
 };
 
-bool Once(bool* seen, std::string_view name, std::string* error) {
-  if (*seen) {
-    *error = std::string(name) + " is given twice";
-    return false;
+struct OptionSpec {
+  std::string_view name;
+  Kind kind;
+  int Options::*count = nullptr;
+  int max = 0;
+  const char* what = nullptr;  // what a count is, for its message
+  std::string Options::*text = nullptr;
+};
+
+// Every option but --help and --version; usage.txt says what they do.
+const OptionSpec kOptionSpecs[] = {
+    {"--frames", Kind::kCount, &Options::frames, kMaxFrames, "a frame count"},
+    {"--start-tick", Kind::kTick},
+    {"--keys", Kind::kKeys},
+    {"--out", Kind::kText, nullptr, 0, nullptr, &Options::out_dir},
+    {"--force", Kind::kFlag},
+    {"--every", Kind::kCount, &Options::every, kMaxFrames, "a number"},
+    {"--gif", Kind::kText, nullptr, 0, nullptr, &Options::gif_path},
+    {"--build-up", Kind::kCount, &Options::build_up, kMaxBuildUp, "a number of polygons"},
+};
+constexpr std::size_t kOptionCount = sizeof(kOptionSpecs) / sizeof(kOptionSpecs[0]);
+
+const OptionSpec* FindOption(std::string_view name) {
+  for (const OptionSpec& spec : kOptionSpecs)
+    if (spec.name == name) return &spec;
+  return nullptr;
+}
+
+// Sets the option `spec` from `value` (not empty).
+bool ReadValue(const OptionSpec& spec, std::string_view value, Options* o, std::string* error) {
+  const std::string name(spec.name);
+  std::int64_t number = 0;
+  switch (spec.kind) {
+    case Kind::kCount:
+      if (!ParseNumber(value, spec.max, &number) || number == 0) {
+        *error = name + ": " + Quote(value) + " is not " + spec.what + " from 1 to " +
+                 std::to_string(spec.max);
+        return false;
+      }
+      o->*spec.count = static_cast<int>(number);
+      return true;
+    case Kind::kTick:
+      if (!ParseNumber(value, 0xFFFFFFFFll, &number)) {
+        *error = name + ": " + Quote(value) + " is not a tick count from 0 to 4294967295";
+        return false;
+      }
+      o->start_tick = static_cast<std::uint32_t>(number);
+      return true;
+    case Kind::kKeys:
+      return ParseKeyScript(value, &o->keys, error);
+    case Kind::kText:
+      o->*spec.text = std::string(value);
+      return true;
+    case Kind::kFlag:
+      break;
   }
-  *seen = true;
-  return true;
+  return false;
 }
 
 // Entries that would never be used point at a mistake in --frames or --keys.
@@ -294,7 +370,8 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
     return true;
   }
 
-  Seen seen;
+  // Each option once: a repeated one is more likely a typo than an override.
+  bool seen[kOptionCount] = {};
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
     if (arg.substr(0, 2) != "--" || arg.size() == 2) {
@@ -309,21 +386,24 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       value = arg.substr(eq + 1);
       has_value = true;
     }
-    if (name == "--force") {
-      if (has_value) {
-        *error = "--force takes no value";
-        return false;
-      }
-      if (!Once(&seen.force, name, error)) return false;
-      o.force = true;
-      continue;
-    }
-    const bool known = name == "--frames" || name == "--start-tick" || name == "--keys" ||
-                       name == "--out" || name == "--every" || name == "--gif" ||
-                       name == "--build-up";
-    if (!known) {
+    const OptionSpec* spec = FindOption(name);
+    if (!spec) {
       *error = "unknown option " + Quote(name) + " (see --help)";
       return false;
+    }
+    bool& given = seen[spec - kOptionSpecs];
+    if (given) {
+      *error = std::string(name) + " is given twice";
+      return false;
+    }
+    given = true;
+    if (spec->kind == Kind::kFlag) {
+      if (has_value) {
+        *error = std::string(name) + " takes no value";
+        return false;
+      }
+      o.force = true;  // the only flag
+      continue;
     }
     if (!has_value) {
       if (i + 1 >= argc) {
@@ -336,56 +416,14 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       *error = std::string(name) + " needs a value";
       return false;
     }
-
-    std::int64_t number = 0;
-    if (name == "--frames") {
-      if (!Once(&seen.frames, name, error)) return false;
-      if (!ParseNumber(value, kMaxFrames, &number) || number == 0) {
-        *error = "--frames: " + Quote(value) + " is not a frame count from 1 to " +
-                 std::to_string(kMaxFrames);
-        return false;
-      }
-      o.frames = static_cast<int>(number);
-    } else if (name == "--start-tick") {
-      if (!Once(&seen.start_tick, name, error)) return false;
-      if (!ParseNumber(value, 0xFFFFFFFFll, &number)) {
-        *error = "--start-tick: " + Quote(value) + " is not a tick count from 0 to 4294967295";
-        return false;
-      }
-      o.start_tick = static_cast<std::uint32_t>(number);
-    } else if (name == "--keys") {
-      if (!Once(&seen.keys, name, error)) return false;
-      if (!ParseKeyScript(value, &o.keys, error)) return false;
-    } else if (name == "--out") {
-      if (!Once(&seen.out, name, error)) return false;
-      o.out_dir = std::string(value);
-    } else if (name == "--every") {
-      if (!Once(&seen.every, name, error)) return false;
-      if (!ParseNumber(value, kMaxFrames, &number) || number == 0) {
-        *error =
-            "--every: " + Quote(value) + " is not a number from 1 to " + std::to_string(kMaxFrames);
-        return false;
-      }
-      o.every = static_cast<int>(number);
-    } else if (name == "--build-up") {
-      if (!Once(&seen.build_up, name, error)) return false;
-      if (!ParseNumber(value, kMaxBuildUp, &number) || number == 0) {
-        *error = "--build-up: " + Quote(value) + " is not a number of polygons from 1 to " +
-                 std::to_string(kMaxBuildUp);
-        return false;
-      }
-      o.build_up = static_cast<int>(number);
-    } else {  // --gif
-      if (!Once(&seen.gif, name, error)) return false;
-      o.gif_path = std::string(value);
-    }
+    if (!ReadValue(*spec, value, &o, error)) return false;
   }
 
   if (o.out_dir.empty() && o.gif_path.empty()) {
     *error = "nothing to write: give --out DIR, --gif FILE or both (see --help)";
     return false;
   }
-  if (o.build_up != 0 && seen.every) {
+  if (o.build_up != 0 && seen[FindOption("--every") - kOptionSpecs]) {
     *error = "--build-up keeps images of the last frame only: --every does not go with it";
     return false;
   }
@@ -417,60 +455,6 @@ bool IsFrameFileName(std::string_view name) {
   return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::string Usage() {
-  return R"(Usage: orvix-capture [OPTIONS]
-
-Runs ORVIX without a display, on a virtual clock that moves only by the
-program's own frame waits, and records the frames it presents. The same
-command always writes the same bytes.
-
-Options:
-  --frames N       render N frames (1 to 108000, default 90), then close the
-                   window and let the program exit its own way
-  --start-tick MS  what the tick count reads at the first frame (0 to
-                   4294967295, default 0); the cube's spin follows it
-  --keys SCRIPT    keys held and tapped while recording (see below)
-  --out DIR        write each kept frame as DIR/frame-0001.png, ... (as many
-                   digits as the last frame number needs, at least four, so
-                   that the names sort); DIR is created if needed, and one
-                   that already holds frame files is refused
-  --force          remove the frame files (frame-N.png) already in DIR before
-                   recording, and nothing else
-  --every K        keep only frames K, 2K, 3K, ... (default 1: all)
-  --gif FILE       write the kept frames as one looping animated GIF; each
-                   shows for K x 33 ms, the program's frame time, rounded to
-                   1/100 s so that the total never drifts (3, 4, 3, 3, 4, ...);
-                   a GIF frame lasts at most 655.35 s, so K is 19859 at most
-  --build-up P     keep the last frame as it is painted instead (P: 1 to 606):
-                   the cleared back buffer, then an image after every P
-                   polygons, then the whole frame, numbered from 1 in DIR
-                   (frame-0001.png is the clear) and in the GIF (the clear
-                   shows 0.5 s, each step 0.05 s, the whole frame 3 s);
-                   not with --every
-  -h, --help       show this text, whatever else is on the line
-  --version        show the version
-
-At least one of --out and --gif is needed; the GIF must not be DIR, nor be
-named like a frame file inside it. Each file appears under its name only
-once it is complete (written under a temporary name beside it, then
-renamed), so a file that was there before stays as it was until then.
-
-Key script: entries separated by commas. Frames count from 1, the first
-frame presented (frame-0001.png is frame 1).
-  KEY:A-B     hold KEY while frames A to B are rendered
-  KEY:A-      hold KEY from frame A to the end
-  KEY:A       hold KEY for frame A only
-  tap:KEY@F   press and release KEY just before frame F: it counts once
-KEY is left or right (turn 0.1 rad a frame), up or down (tilt), or space
-(walk forward); key names and "tap" are read in any case. Holds of one key
-must not overlap, a tap must not fall on a frame where its key is held, and
-every entry must start within --frames.
-  Example: --keys right:1-15,space:20-80,tap:up@30
-
-Exit status: 0 done; 1 a file could not be written while recording (the
-frames already written stay, each whole; no partial GIF is left); 2 bad
-input (reported before anything is rendered or created).
-)";
-}
+std::string Usage() { return kUsageText; }
 
 }  // namespace capture

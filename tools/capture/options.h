@@ -5,9 +5,12 @@
 #define ORVIX_TOOLS_CAPTURE_OPTIONS_H
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "Main.h"
 
 namespace capture {
 
@@ -16,9 +19,11 @@ namespace capture {
 constexpr int kDefaultFrames = 90;
 constexpr int kMaxFrames = 108000;  // one hour at 30 frames per second
 constexpr int kToTheEnd = kMaxFrames + 1;
-// The most Polygon calls a frame makes (every tile of the room and every face
-// of the cube): the largest step --build-up takes.
-constexpr int kMaxBuildUp = 606;
+// The most Polygon calls a frame makes, every tile of the room's six faces and
+// every face of the cube (6 x 10 x 10 + 6 = 606): the largest step
+// --build-up takes.
+constexpr int kMaxBuildUp = static_cast<int>(std::size(kRoom)) * kRoomTiles * kRoomTiles +
+                            static_cast<int>(std::size(kCubeColors));
 
 // A key held while frames `first` to `last` (inclusive) are rendered.
 struct KeyHold {
@@ -73,6 +78,11 @@ struct Options {
 // failure returns false and sets `error` to one line that names the problem.
 // The files are not looked at here: see CheckOutputs.
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error);
+
+// `text` in single quotes, as every path and value is shown in a message, so
+// that one message stays one line whatever it holds: a backslash goes before
+// ' and \, and control characters are written \n, \t, \r or \xHH.
+std::string Quote(std::string_view text);
 
 // The --help text.
 std::string Usage();
