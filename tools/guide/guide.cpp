@@ -628,8 +628,8 @@ void CornerOnScreen(const Tile& t, int k, double* sx, double* sy) {
   UpdateCamera();
   const VECTOR3D quad[4] = {VECTOR3D(0, 0, 0), U, U + V, V};
   const VECTOR3D P = quad[k] * Matrix;
-  *sx = ScreenX(P.x, P.z);
-  *sy = ScreenY(P.y, P.z);
+  *sx = support::ScreenX(P.x, P.z);
+  *sy = support::ScreenY(P.y, P.z);
 }
 
 // Every corner that two painting tiles of the frame put at different points.
@@ -721,16 +721,16 @@ void CrackPicture(const Frame& f) {
 // pixels the brute-force model does.
 void DemoPanel(const POINT* pts, int count, int cols, int rows, double ox, double oy, int scale,
                int numbered_row) {
-  BufferSurface surface(cols, rows);
+  support::BufferSurface surface(cols, rows);
   support::PolygonList list;
   list.Add(pts, count, 1);
-  bench::FillThroughGdi(surface.dc(), list);
+  support::FillThroughGdi(surface.dc(), list);
   const auto X = [&](double x) { return ox + x * scale; };
   const auto Y = [&](double y) { return oy + y * scale; };
   for (int y = 0; y < rows; ++y) {
     for (int x = 0; x < cols; ++x) {
       const bool painted = surface.buffer()[y * cols + x] != 0;
-      if (painted != reference::Inside(pts, count, x, y))
+      if (painted != support::reference::Inside(pts, count, x, y))
         Fail(1, "the fill and the model differ at (" + std::to_string(x) + ", " +
                     std::to_string(y) + ")");
       std::printf("stroke '#C0C0C0' stroke-width 1 fill '%s' rectangle %.1f,%.1f %.1f,%.1f\n",
@@ -775,10 +775,10 @@ void FillDemo() {
   const POINT star[5] = {{10, 0}, {16, 19}, {0, 7}, {20, 7}, {4, 19}};
   DemoPanel(triangle, 3, 11, 11, 40, 50, 36, -1);
   DemoPanel(star, 5, 21, 20, 500, 50, 22, 9);
-  BufferSurface surface(11, 11);
+  support::BufferSurface surface(11, 11);
   support::PolygonList list;
   list.Add(triangle, 3, 1);
-  bench::FillThroughGdi(surface.dc(), list);
+  support::FillThroughGdi(surface.dc(), list);
   if (surface.buffer()[5] != 0) Fail(1, "the triangle's apex pixel is painted");
   std::printf("stroke none fill '#000000' text-anchor middle\n");
   std::printf("text 220,28 'the triangle (5, 0), (10, 10), (0, 10)'\n");
@@ -840,7 +840,7 @@ void FactsProjection(const Frame& f) {
   // The worked point: a corner of a tile of the wall ahead.
   const VECTOR3D world(55, 11, -11);
   const VECTOR3D cam = world * f.view;
-  const float sx = ScreenX(cam.x, cam.z), sy = ScreenY(cam.y, cam.z);
+  const float sx = support::ScreenX(cam.x, cam.z), sy = support::ScreenY(cam.y, cam.z);
   const POINT pixel{TruncateToInt(sx), TruncateToInt(sy)};
   bool drawn = false;
   for (const POINT& p : f.room.points) drawn = drawn || (p.x == pixel.x && p.y == pixel.y);
@@ -960,10 +960,10 @@ void FactsLitWall(const Frame& f, int frames) {
 // of the right one), checked against what the fill paints.
 void FactsFill() {
   const POINT tri[3] = {{5, 0}, {10, 10}, {0, 10}};
-  BufferSurface surface(11, 11);
+  support::BufferSurface surface(11, 11);
   support::PolygonList list;
   list.Add(tri, 3, 1);
-  bench::FillThroughGdi(surface.dc(), list);
+  support::FillThroughGdi(surface.dc(), list);
   Fact("fill.table", "| row y | left crossing | right crossing | pixels painted |");
   Fact("fill.table", "|---:|---:|---:|---|");
   int total = 0;

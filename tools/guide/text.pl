@@ -154,7 +154,7 @@ die "usage: text.pl splice FACTS GUIDE | check GUIDE | commands GUIDE\n" unless 
 
 my $guide = $args[0];
 my $text = slurp($guide) // die "$guide: cannot read\n";
-(my $dir = $guide) =~ s{/[^/]*$}{};
+my $dir = $guide =~ m{^(.*)/[^/]*$} ? $1 : '.';
 my %anchor_cache;
 my @lines = split /\n/, $text;
 my $fenced = 0;
