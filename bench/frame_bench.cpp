@@ -4,8 +4,8 @@
 //                     a frame, no keys: the eye stays where the program starts
 //   frame/floor       a 512 x 512 clear, then the spans of one such frame
 //                     written by the faster of a plain loop and the fill's own
-//                     stores (bench::SpanWriter)
-//   tiny-unlit/ours   bench::TinyQuads' 600 quads through Polygon3D: transform,
+//                     stores (support::SpanWriter)
+//   tiny-unlit/ours   support::TinyQuads' 600 quads through Polygon3D: transform,
 //   tiny-lit/ours     near and back-face tests, brush, fill; the lit run adds
 //                     the point light the room is drawn with
 #include <benchmark/benchmark.h>
@@ -25,10 +25,10 @@ namespace {
 constexpr int kTinyQuads = 600;
 
 struct Frame {
-  std::vector<bench::Span> spans;
+  std::vector<support::Span> spans;
   std::size_t polygons = 0;
-  BufferSurface floor{kBlockSize, kBlockSize};
-  bench::SpanWriter write_spans = nullptr;  // the floor's faster way for these spans
+  support::BufferSurface floor{kBlockSize, kBlockSize};
+  support::SpanWriter write_spans = nullptr;  // the floor's faster way for these spans
 };
 
 // The program started and its first frame (the one-time set-up) done; the
@@ -37,21 +37,21 @@ struct Frame {
 void Prepare(std::unique_ptr<Frame>* frame) {
   if (*frame) return;
   *frame = std::make_unique<Frame>();
-  bench::StartProgram();
+  support::StartProgram();
   UpdateBlock();
   headless::AdvanceTickCount(33);
   const support::PolygonList list = support::Record(UpdateBlock);
-  (*frame)->spans = bench::ReferenceSpans(list, kBlockSize, kBlockSize);
+  (*frame)->spans = support::ReferenceSpans(list, kBlockSize, kBlockSize);
   (*frame)->polygons = list.size();
   const HDC floor_dc = (*frame)->floor.dc();
   (*frame)->write_spans =
-      bench::FasterSpanWriter((*frame)->floor.pixels(), (*frame)->spans,
-                              [floor_dc] { bench::Clear(floor_dc, kBlockSize, kBlockSize); });
+      support::FasterSpanWriter((*frame)->floor.pixels(), (*frame)->spans,
+                                [floor_dc] { support::Clear(floor_dc, kBlockSize, kBlockSize); });
 }
 
 void SetFrameCounters(benchmark::State& state, const Frame& frame) {
   state.counters["polygons"] = static_cast<double>(frame.polygons);
-  state.counters["pixels"] = static_cast<double>(bench::SpanPixels(frame.spans));
+  state.counters["pixels"] = static_cast<double>(support::SpanPixels(frame.spans));
 }
 
 void FrameOurs(benchmark::State& state, std::unique_ptr<Frame>* prepared) {
@@ -71,18 +71,18 @@ void FrameFloor(benchmark::State& state, std::unique_ptr<Frame>* prepared) {
   const HDC dc = frame.floor.dc();
   std::uint32_t* pixels = frame.floor.pixels();
   for (auto _ : state) {
-    bench::Clear(dc, kBlockSize, kBlockSize);
+    support::Clear(dc, kBlockSize, kBlockSize);
     frame.write_spans(pixels, frame.spans);
     benchmark::ClobberMemory();
   }
   SetFrameCounters(state, frame);
 }
 
-// The quads of bench::TinyQuads, 2 x 2 pixels each on a 512 x 512 surface,
+// The quads of support::TinyQuads, 2 x 2 pixels each on a 512 x 512 surface,
 // put back into model space facing the camera at z = 10.
 std::vector<VECTOR3D> TinyModelQuads() {
   const double pixel = 10.0 * 2.0 / std::cos(kFieldOfView / 2.0) / kBlockSize;  // model units
-  const support::PolygonList screen = bench::TinyQuads(kTinyQuads);
+  const support::PolygonList screen = support::TinyQuads(kTinyQuads);
   std::vector<VECTOR3D> quads;
   for (const auto& item : screen.items) {
     const POINT corner = screen.Points(item)[0];
@@ -98,7 +98,7 @@ std::vector<VECTOR3D> TinyModelQuads() {
 
 void TinyQuadsThroughPipeline(benchmark::State& state, int light_type) {
   static const std::vector<VECTOR3D> quads = TinyModelQuads();
-  BufferSurface surface(kBlockSize, kBlockSize);
+  support::BufferSurface surface(kBlockSize, kBlockSize);
   // The frame reads Light and LightType; put them back for its next run.
   const VECTOR3D light = Light;
   const int type = LightType;

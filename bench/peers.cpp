@@ -19,7 +19,7 @@
 //             its double-precision clipper, +0.5
 //   floor     the same clear, then the polygons' spans from a precomputed list
 //             written by the faster of a plain loop and the fill's own stores
-//             (bench::SpanWriter)
+//             (support::SpanWriter)
 //
 // Conversions (colour order, fixed point, pre-clipping, triangulation) are
 // done once, outside the timed loop; what is timed is what each library does
@@ -64,12 +64,12 @@ Rgb Channels(COLORREF c) {
 
 // The polygon in double precision, cut to [-limit, limit]^2 only when some
 // vertex lies outside it, so that polygons in range keep their exact corners.
-std::vector<bench::PointD> InRange(const POINT* pts, int count, double limit) {
+std::vector<support::PointD> InRange(const POINT* pts, int count, double limit) {
   const bool inside = std::all_of(pts, pts + count, [limit](const POINT& p) {
     return std::fabs(double(p.x)) <= limit && std::fabs(double(p.y)) <= limit;
   });
-  if (!inside) return bench::ClipToSquare(pts, count, limit);
-  std::vector<bench::PointD> out;
+  if (!inside) return support::ClipToSquare(pts, count, limit);
+  std::vector<support::PointD> out;
   for (int k = 0; k < count; ++k) out.push_back({double(pts[k].x), double(pts[k].y)});
   return out;
 }
@@ -121,19 +121,20 @@ class Canvas {
   void Clear() { std::fill(ours_.pixels(), ours_.pixels() + kSize * kSize, 0u); }
 
   Draw Ours(const support::PolygonList& list) {
-    return [this, &list] { bench::FillThroughGdi(ours_.dc(), list); };
+    return [this, &list] { support::FillThroughGdi(ours_.dc(), list); };
   }
 
   Draw Floor(const support::PolygonList& list) {
     auto spans =
-        std::make_shared<std::vector<bench::Span>>(bench::ReferenceSpans(list, kSize, kSize));
-    const bench::SpanWriter write = bench::FasterSpanWriter(pixels(), *spans, [this] { Clear(); });
+        std::make_shared<std::vector<support::Span>>(support::ReferenceSpans(list, kSize, kSize));
+    const support::SpanWriter write =
+        support::FasterSpanWriter(pixels(), *spans, [this] { Clear(); });
     return [this, spans, write] { write(pixels(), *spans); };
   }
 
   Draw Cairo(const support::PolygonList& list) {
     struct Path {
-      std::vector<bench::PointD> points;
+      std::vector<support::PointD> points;
       double r, g, b;  // cairo's red is the buffer's bits 16-23: our blue
     };
     auto paths = std::make_shared<std::vector<Path>>();
@@ -164,9 +165,9 @@ class Canvas {
     };
     auto fans = std::make_shared<std::vector<Fan>>();
     for (const auto& item : list.items) {
-      const std::vector<bench::PointD> pts = InRange(list.Points(item), item.count, 1024);
+      const std::vector<support::PointD> pts = InRange(list.Points(item), item.count, 1024);
       if (pts.size() < 3) continue;
-      const auto fixed = [](const bench::PointD& p) {
+      const auto fixed = [](const support::PointD& p) {
         return pixman_point_fixed_t{pixman_double_to_fixed(p.x + 0.5),
                                     pixman_double_to_fixed(p.y + 0.5)};
       };
@@ -196,7 +197,7 @@ class Canvas {
     auto shapes = std::make_shared<std::vector<Shape>>();
     for (const auto& item : list.items) {
       Shape shape{{}, {}, Channels(item.color)};
-      for (const bench::PointD& p : InRange(list.Points(item), item.count, 8000)) {
+      for (const support::PointD& p : InRange(list.Points(item), item.count, 8000)) {
         shape.x.push_back(static_cast<Sint16>(std::lround(p.x)));
         shape.y.push_back(static_cast<Sint16>(std::lround(p.y)));
       }
@@ -213,7 +214,7 @@ class Canvas {
 
   Draw Agg(const support::PolygonList& list) {
     struct Shape {
-      std::vector<bench::PointD> points;
+      std::vector<support::PointD> points;
       agg::rgba8 color;
     };
     auto shapes = std::make_shared<std::vector<Shape>>();
@@ -245,7 +246,7 @@ class Canvas {
   using AggPixels = agg::pixfmt_rgba32;  // bytes R, G, B, A: 0xAABBGGRR
   using AggBase = agg::renderer_base<AggPixels>;
 
-  BufferSurface ours_;
+  support::BufferSurface ours_;
   cairo_surface_t* cairo_surface_;
   cairo_t* cairo_;
   pixman_image_t* pixman_;
@@ -290,7 +291,7 @@ struct Registry {
     Workload& workload = workloads[w];
     if (!workload.made) {
       workload.list = workload.make();
-      workload.pixels = bench::SpanPixels(bench::ReferenceSpans(workload.list, kSize, kSize));
+      workload.pixels = support::SpanPixels(support::ReferenceSpans(workload.list, kSize, kSize));
       canvas.Clear();
       canvas.Ours(workload.list)();
       workload.ours = canvas.buffer();
@@ -306,7 +307,7 @@ struct Registry {
     Draw draw = (canvas.*kContenders[c].prepare)(workload.list);
     canvas.Clear();
     draw();
-    const std::size_t differing = bench::CountDifferences(canvas.buffer(), workload.ours);
+    const std::size_t differing = support::CountDifferences(canvas.buffer(), workload.ours);
     return draws.emplace(std::make_pair(w, c), std::make_pair(std::move(draw), differing))
         .first->second;
   }
@@ -340,20 +341,20 @@ int main(int argc, char** argv) {
     w.make = std::move(make);
     w.every_contender = every_contender;
   };
-  add("frame-first", [] { return bench::RecordedFrames().first; });
-  add("frame-corner", [] { return bench::RecordedFrames().corner; });
+  add("frame-first", [] { return support::RecordedFrames().first; });
+  add("frame-corner", [] { return support::RecordedFrames().corner; });
   // The room of the first frame at 5 to 80 tiles a face: how the cost grows
   // with the number of polygons (the slowest libraries sit out the series).
   add(
-      "room5", [] { return bench::Room(5, kSize); }, false);
+      "room5", [] { return support::Room(5, kSize); }, false);
   add(
-      "room10", [] { return bench::Room(10, kSize); }, false);
-  add("room20", [] { return bench::Room(20, kSize); });
-  add("room40", [] { return bench::Room(40, kSize); });
+      "room10", [] { return support::Room(10, kSize); }, false);
+  add("room20", [] { return support::Room(20, kSize); });
+  add("room40", [] { return support::Room(40, kSize); });
   add(
-      "room80", [] { return bench::Room(80, kSize); }, false);
-  add("tiny600", [] { return bench::TinyQuads(600); });
-  add("far16", [] { return bench::FarQuads(16); });
+      "room80", [] { return support::Room(80, kSize); }, false);
+  add("tiny600", [] { return support::TinyQuads(600); });
+  add("far16", [] { return support::FarQuads(16); });
   for (std::size_t w = 0; w < registry.workloads.size(); ++w) {
     for (std::size_t c = 0; c < std::size(kContenders); ++c) {
       const std::string& contender = kContenders[c].name;

@@ -1,7 +1,9 @@
 # What `cmake --install` puts where, in two components:
 #   Runtime      the programs, the desktop entry, its AppStream metainfo, icons,
-#                man pages, README and licence; on Windows orvix.exe, README.txt and LICENSE.txt at
-#                the top of the prefix, as a zip to unpack anywhere wants it
+#                man pages, the README with its pages (docs/*.md) and the
+#                licence; on Windows orvix.exe, README.txt, LICENSE.txt and
+#                THIRD-PARTY.txt at the top of the prefix, as a zip to unpack
+#                anywhere wants it
 #   Development  the libraries with their public headers and the CMake package,
 #                so that find_package(orvix) gives orvix::core, orvix::gdi,
 #                orvix::headless and orvix::sdl, and for builds outside CMake
@@ -61,8 +63,17 @@ if(TARGET orvix)
             RENAME orvix.png COMPONENT Runtime)
   endforeach()
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
+# The README and its pages, with links only to what is installed beside them.
+file(GLOB _orvix_doc_pages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+add_custom_command(
+  OUTPUT ${PROJECT_BINARY_DIR}/doc/README.md
+  COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR} -DOUT=${PROJECT_BINARY_DIR}/doc
+          -P ${CMAKE_CURRENT_LIST_DIR}/ship-docs.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${_orvix_doc_pages} ${CMAKE_CURRENT_LIST_DIR}/ship-docs.cmake
+  COMMENT "The installed documentation")
+add_custom_target(orvix_docs ALL DEPENDS ${PROJECT_BINARY_DIR}/doc/README.md)
+install(DIRECTORY ${PROJECT_BINARY_DIR}/doc/ DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
 
 # ---- Development ----------------------------------------------------------
 # Only the renderer's and the platform layer's public headers, in the folder

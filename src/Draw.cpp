@@ -162,8 +162,6 @@ COLOR::COLOR(unsigned long value)
       b(static_cast<unsigned char>((value >> 16) & 0xFF)),
       reserved(static_cast<unsigned char>((value >> 24) & 0xFF)) {}
 
-COLOR::COLOR(unsigned char* bytes) : r(bytes[0]), g(bytes[1]), b(bytes[2]), reserved(bytes[3]) {}
-
 // ---- Render state ---------------------------------------------------------
 
 MATRIX4D World;

@@ -82,7 +82,6 @@ struct COLOR {
   unsigned char r, g, b, reserved;
 
   COLOR(unsigned long value);  // r = bits 0-7, g = 8-15, b = 16-23, reserved = 24-31
-  explicit COLOR(unsigned char* bytes);
 };
 
 // ---- 2. Render state ------------------------------------------------------

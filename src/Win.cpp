@@ -18,7 +18,10 @@ int OpenWindow() {
   wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   wc.lpszClassName = "ORVIX";
   if (RegisterClassA(&wc) == 0) return 0;
-  // The outer size leaves the 512 x 512 back buffer room inside the frame.
+  // 512 x 525 is the outer size, frame and title bar included. The client
+  // area is smaller than the 512 x 512 back buffer (506 x 500 under Wine,
+  // less under a taller title bar), so the frame's right and bottom edges are
+  // cut; the size is the program's own and stays.
   g_hWnd = CreateWindowExA(0, "ORVIX", "ORVIX SW RENDERING", WS_VISIBLE | WS_BORDER, CW_USEDEFAULT,
                            CW_USEDEFAULT, 512, 525, nullptr, nullptr, g_hInstance, nullptr);
   return g_hWnd != nullptr ? 1 : 0;

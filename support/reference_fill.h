@@ -14,7 +14,7 @@
 
 #include "platform/win32.h"
 
-namespace reference {
+namespace support::reference {
 
 __extension__ typedef __int128 int128;
 
@@ -43,6 +43,6 @@ inline void Fill(std::vector<std::uint32_t>& pixels, int width, int height, cons
       if (Inside(pts, count, x, y)) pixels[static_cast<std::size_t>(y) * width + x] = color;
 }
 
-}  // namespace reference
+}  // namespace support::reference
 
 #endif  // ORVIX_SUPPORT_REFERENCE_FILL_H

@@ -6,11 +6,15 @@
 
 #include "Draw.h"
 
+namespace support {
+
 inline float ScreenX(float x, float z) {
   return static_cast<float>((double(x) / (double(z) * MultiplyX) + 0.5) * CXCamera);
 }
 inline float ScreenY(float y, float z) {
   return static_cast<float>((double(y) / (double(z) * MultiplyY) + 0.5) * CYCamera);
 }
+
+}  // namespace support
 
 #endif  // ORVIX_SUPPORT_SCREEN_PROJECTION_H

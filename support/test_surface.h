@@ -12,6 +12,8 @@
 #include "platform/gdi.h"
 #endif
 
+namespace support {
+
 // A bitmap in a memory DC, compatible with the screen DC and with the null
 // pen selected, as the back buffer is; released on destruction.
 class TestSurface {
@@ -97,5 +99,7 @@ class BufferSurface {
   HDC dc_;
 };
 #endif
+
+}  // namespace support
 
 #endif  // ORVIX_SUPPORT_TEST_SURFACE_H

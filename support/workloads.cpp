@@ -14,7 +14,7 @@
 #include "polygon_log.h"
 #include "reference_fill.h"
 
-namespace bench {
+namespace support {
 
 // ---- Synthetic workloads --------------------------------------------------
 
@@ -57,7 +57,7 @@ COLORREF Mix(unsigned k) {  // distinct neighbouring colours, none black
 
 }  // namespace
 
-support::PolygonList GridQuads(int n, int size) {
+PolygonList GridQuads(int n, int size) {
   const double s = size;
   // Corners outside the surface, far enough apart from a parallelogram that
   // the tiles visibly shrink towards the top and left.
@@ -67,7 +67,7 @@ support::PolygonList GridQuads(int n, int size) {
   std::vector<POINT> lattice(static_cast<std::size_t>(n + 1) * (n + 1));
   for (int j = 0; j <= n; ++j)
     for (int i = 0; i <= n; ++i) lattice[j * (n + 1) + i] = map(double(i) / n, double(j) / n);
-  support::PolygonList list;
+  PolygonList list;
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < n; ++i) {
       const POINT quad[4] = {lattice[j * (n + 1) + i], lattice[j * (n + 1) + i + 1],
@@ -78,8 +78,8 @@ support::PolygonList GridQuads(int n, int size) {
   return list;
 }
 
-support::PolygonList TinyQuads(int count) {
-  support::PolygonList list;
+PolygonList TinyQuads(int count) {
+  PolygonList list;
   // One quad per cell of a 30-column grid of 17 x 25 cells, a few pixels
   // off the cell's corner: never touching, all over the surface.
   for (int k = 0; k < count; ++k) {
@@ -91,8 +91,8 @@ support::PolygonList TinyQuads(int count) {
   return list;
 }
 
-support::PolygonList FarQuads(int count) {
-  support::PolygonList list;
+PolygonList FarQuads(int count) {
+  PolygonList list;
   constexpr double kFar = 100000.0;
   for (int k = 0; k < count; ++k) {
     // The square [-kFar, kFar] x [0, 2 kFar], turned by `angle` about the
@@ -117,7 +117,7 @@ namespace {
 SceneFrames RecordScene() {
   StartProgram();
   SceneFrames frames;
-  frames.first = support::Record(UpdateBlock);
+  frames.first = Record(UpdateBlock);
   // Yaw 0.8 rad, a little beyond the diagonal, then walk until the eye is
   // some 8 units from both walls: the frame looks into the corner.
   headless::SetKeyDown(VK_RIGHT, true);
@@ -133,7 +133,7 @@ SceneFrames RecordScene() {
   }
   headless::SetKeyDown(VK_SPACE, false);
   headless::AdvanceTickCount(33);
-  frames.corner = support::Record(UpdateBlock);
+  frames.corner = Record(UpdateBlock);
   return frames;
 }
 
@@ -168,7 +168,7 @@ const SceneFrames& RecordedFrames() {
   return frames;
 }
 
-support::PolygonList Room(int tiles, int size) {
+PolygonList Room(int tiles, int size) {
   RecordedFrames();  // the window, the back buffer and the frame's one-time set-up
   const RenderState saved;
   SetCameraProjection(static_cast<float>(size), static_cast<float>(size), kFieldOfView);
@@ -179,16 +179,16 @@ support::PolygonList Room(int tiles, int size) {
   View.LookAt(&eye, &direction, &up);
   Light = VECTOR3D(0.0f, 0.0f, 0.0f);  // the cube has not moved yet
   LightType = kLightPoint;
-  support::PolygonList list = support::Record([tiles] { DrawRoom(tiles); });
+  PolygonList list = Record([tiles] { DrawRoom(tiles); });
   saved.Restore();
   return list;
 }
 
 // ---- Spans and the floor --------------------------------------------------
 
-std::vector<Span> ReferenceSpans(const support::PolygonList& list, int width, int height) {
+std::vector<Span> ReferenceSpans(const PolygonList& list, int width, int height) {
   std::vector<Span> spans;
-  for (const support::PolygonList::Item& item : list.items) {
+  for (const PolygonList::Item& item : list.items) {
     const POINT* pts = list.Points(item);
     if (item.count < 3) continue;
     // Only the bounding box, clipped to the surface, can hold painted points.
@@ -253,8 +253,8 @@ SpanWriter FasterSpanWriter(std::uint32_t* pixels, const std::vector<Span>& span
 
 // ---- Replay ---------------------------------------------------------------
 
-void FillThroughGdi(HDC dc, const support::PolygonList& list) {
-  for (const support::PolygonList::Item& item : list.items) {
+void FillThroughGdi(HDC dc, const PolygonList& list) {
+  for (const PolygonList::Item& item : list.items) {
     const HBRUSH brush = CreateSolidBrush(item.color);
     const HGDIOBJ previous = SelectObject(dc, brush);
     Polygon(dc, list.Points(item), item.count);
@@ -327,4 +327,4 @@ std::vector<PointD> ClipToSquare(const POINT* pts, int count, double limit) {
   return poly;
 }
 
-}  // namespace bench
+}  // namespace support

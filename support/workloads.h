@@ -18,21 +18,21 @@
 #include "platform/win32.h"
 #include "polygon_log.h"
 
-namespace bench {
+namespace support {
 
 // ---- 1. Workloads -----------------------------------------------------------
 
 // n x n quads on a slightly perspective grid whose outline lies just outside
 // the size x size surface, so that together they cover every pixel once.
 // Neighbours share their integer corners.
-support::PolygonList GridQuads(int n, int size);
+PolygonList GridQuads(int n, int size);
 
 // `count` quads of 2 x 2 pixels spread over a 512 x 512 surface: per-call cost.
-support::PolygonList TinyQuads(int count);
+PolygonList TinyQuads(int count);
 
 // `count` quads with corners about 100,000 pixels out, each covering roughly
 // half of a 512 x 512 surface through its centre: clipping cost.
-support::PolygonList FarQuads(int count);
+PolygonList FarQuads(int count);
 
 // Opens the program's window on the headless backend, once per process: its
 // WM_CREATE makes the back buffer (hBlockDC) that UpdateBlock draws on.
@@ -42,9 +42,8 @@ void StartProgram();
 // keeps its state in statics that live as long as the process, so the frames
 // are recorded once, at the first call, and every later call returns them.
 struct SceneFrames {
-  support::PolygonList first;  // the program's first frame
-  support::PolygonList
-      corner;  // after turning right 8 steps and walking 200: into a corner, near the walls
+  PolygonList first;   // the program's first frame
+  PolygonList corner;  // after turning right 8 steps and walking 200: into a corner, near the walls
 };
 const SceneFrames& RecordedFrames();
 
@@ -52,7 +51,7 @@ const SceneFrames& RecordedFrames();
 // tiles x tiles tiles per face and projected for a size x size surface; no
 // cube. Room(10, 512) is the first frame's room call for call. Leaves the
 // render state as it found it.
-support::PolygonList Room(int tiles, int size);
+PolygonList Room(int tiles, int size);
 
 // ---- 2. Spans and the floor -------------------------------------------------
 
@@ -67,7 +66,7 @@ struct Span {
 // taken pixel by pixel from the brute-force reference (reference_fill.h),
 // so that they owe nothing to the fill being measured. Later polygons' spans
 // come later.
-std::vector<Span> ReferenceSpans(const support::PolygonList& list, int width, int height);
+std::vector<Span> ReferenceSpans(const PolygonList& list, int width, int height);
 
 // The number of pixels the spans write.
 std::size_t SpanPixels(const std::vector<Span>& spans);
@@ -92,7 +91,7 @@ SpanWriter FasterSpanWriter(std::uint32_t* pixels, const std::vector<Span>& span
 
 // Each polygon through Polygon on `dc`, the way Polygon3D calls it: a solid
 // brush created and selected, Polygon, the old brush back, the brush deleted.
-void FillThroughGdi(HDC dc, const support::PolygonList& list);
+void FillThroughGdi(HDC dc, const PolygonList& list);
 
 // The renderer's clear: FillRect of the whole width x height with the black
 // stock brush.
@@ -115,6 +114,6 @@ struct PointD {
 // surface smaller than it. Empty when nothing is left.
 std::vector<PointD> ClipToSquare(const POINT* pts, int count, double limit);
 
-}  // namespace bench
+}  // namespace support
 
 #endif  // ORVIX_SUPPORT_WORKLOADS_H

@@ -3,12 +3,13 @@
 
 Usage: app_test.py ORVIX CASE
 
-Every case but no_display expects an X display (run it under xvfb-run; depth8
-and depth16 on a screen of that depth, the others at 24 bits): it
-starts the program, finds its window with xdotool, drives it with XTEST keys
-or close requests and looks at it through `import` screenshots. The exit
-status is 0 when the case passes; the reason for a failure goes to stderr.
-Every wait is bounded and the program is killed on the way out.
+Every case but no_display and display_lost (which starts X servers of its
+own, to kill) expects an X display (run it under xvfb-run; depth8 and depth16
+on a screen of that depth, the others at 24 bits): it starts the program,
+finds its window with xdotool, drives it with XTEST keys or close requests
+and looks at it through `import` screenshots. The exit status is 0 when the
+case passes; the reason for a failure goes to stderr. Every wait is bounded
+and the program is killed on the way out.
 """
 
 import os
@@ -398,14 +399,43 @@ def case_close(orvix):
         check(code == 0, "exit code %d after a close request" % code)
 
 
+def wait_for_display_connection(program):
+    """Waits until the program holds a socket: the first it opens is its
+    connection to the X server, made while SDL starts."""
+    deadline = time.monotonic() + WINDOW_TIMEOUT
+    fds = "/proc/%d/fd" % program.proc.pid
+    while True:
+        check(program.proc.poll() is None,
+              "the program ended with %s before it opened the display" % program.proc.returncode)
+        check(time.monotonic() < deadline, "no connection to the display in %d s" % WINDOW_TIMEOUT)
+        for fd in os.listdir(fds):
+            try:
+                if os.readlink(os.path.join(fds, fd)).startswith("socket:"):
+                    return
+            except FileNotFoundError:  # closed since the listing
+                pass
+        time.sleep(0.001)
+
+
 def stop_with(orvix, sig):
-    """The signal closes the window as a close request does: exit code 0."""
+    """The signal closes the window as a close request does, exit code 0,
+    whenever it comes: while SDL opens the display, in the first frames, or
+    once the program runs. (Before that the dynamic loader is still loading
+    the libraries, a few milliseconds in which no program can catch it.)"""
+    name = signal.Signals(sig).name
+    for delay in (0, 0.005, 0.02, 0.05, 0.1):
+        with Program(orvix) as program:
+            wait_for_display_connection(program)
+            time.sleep(delay)
+            program.proc.send_signal(sig)
+            code = program.wait_exit()
+            check(code == 0, "exit code %d after %s %g s after the display was opened" % (code, name, delay))
     with Program(orvix) as program:
         find_window(program)
         settle(program)
         program.proc.send_signal(sig)
         code = program.wait_exit()
-        check(code == 0, "exit code %d after %s" % (code, signal.Signals(sig).name))
+        check(code == 0, "exit code %d after %s" % (code, name))
 
 
 def case_sigterm(orvix):
@@ -414,6 +444,68 @@ def case_sigterm(orvix):
 
 def case_sigint(orvix):
     stop_with(orvix, signal.SIGINT)
+
+
+class XServer:
+    """An X server of the case's own, to kill: Xvfb on a display number it
+    finds free itself."""
+
+    def __enter__(self):
+        read_end, write_end = os.pipe()
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "640x480x24",
+                                      "-nolisten", "tcp"], pass_fds=(write_end,),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as ready:  # the number, once it accepts clients
+            number = ready.readline().strip()
+        check(number.isdigit(), "Xvfb did not start (exit code %s)" % self.proc.poll())
+        self.display = ":" + number
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
+
+
+def case_display_lost(orvix):
+    """The X server killed under the running program, at different moments:
+    every time exit code 1 within a second, and one line that says the
+    connection broke (nothing left spinning on the dead connection, no second
+    report from a destructor). An X server that stops answering holds the
+    program in Xlib; a second SIGTERM still ends it."""
+    for wait in (0, 0.3, 1.0, 0.1, 0.6):
+        with XServer() as server:
+            os.environ["DISPLAY"] = server.display  # for the program and xdotool
+            with Program(orvix, stderr=subprocess.PIPE) as program:
+                find_window(program)
+                time.sleep(wait)
+                server.proc.kill()
+                killed = time.monotonic()
+                try:
+                    code = program.proc.wait(timeout=1)
+                except subprocess.TimeoutExpired:
+                    raise Failure("the program still runs 1 s after its X server was killed")
+                elapsed = time.monotonic() - killed
+                err = program.proc.stderr.read().decode()
+                check(code == 1, "exit code %d after the X server was killed (stderr %r)" % (code, err))
+                line = "orvix: X connection to %s broken (" % server.display
+                check(err.startswith(line) and err.count("\n") == 1 and err.endswith("\n"),
+                      "stderr is %r, not one line that starts with %r" % (err, line))
+                print("X server killed %g s after the window appeared: exit 1 after %.3f s" % (wait, elapsed))
+    with XServer() as server:
+        os.environ["DISPLAY"] = server.display
+        with Program(orvix) as program:
+            find_window(program)
+            server.proc.send_signal(signal.SIGSTOP)
+            program.proc.send_signal(signal.SIGTERM)
+            time.sleep(0.5)
+            program.proc.send_signal(signal.SIGTERM)
+            try:
+                code = program.proc.wait(timeout=1)
+            except subprocess.TimeoutExpired:
+                raise Failure("the program still runs 1 s after a second SIGTERM, its X server stopped")
+            check(code in (0, -signal.SIGTERM), "exit code %d after two SIGTERMs, its X server stopped" % code)
 
 
 def expect_no_window(orvix, env, message):
@@ -442,6 +534,9 @@ def case_no_display(orvix):
     no_window = "orvix: cannot open a window: "
     expect_no_window(orvix, env, no_window + "no display (DISPLAY is not set)\n")
     expect_no_window(orvix, dict(env, DISPLAY=":99999"), no_window + "no display at DISPLAY=:99999 (")
+    expect_no_window(orvix, dict(env, DISPLAY=":9\n9\t"), no_window + "no display at DISPLAY=:9\\x0a9\\x09 (")
+    expect_no_window(orvix, dict(env, DISPLAY=":99999", SDL_VIDEODRIVER="wayland"),
+                     no_window + "no display at DISPLAY=:99999 (SDL video driver 'wayland' needs XDG_RUNTIME_DIR)\n")
     with tempfile.TemporaryDirectory() as runtime:  # no Wayland socket in it
         expect_no_window(orvix, dict(env, XDG_RUNTIME_DIR=runtime),
                          no_window + "no display (DISPLAY is not set; SDL video driver ")

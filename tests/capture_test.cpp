@@ -424,7 +424,7 @@ TEST(CaptureRun, OneRecordingPerProcess) {
 // frame, which is kept once all the same. Expected: the frame's polygons,
 // recorded in this process, replayed onto a cleared surface.
 TEST(CaptureBuildUp, KeepsTheClearEveryStepAndTheWholeFrame) {
-  const support::PolygonList& frame = bench::RecordedFrames().first;
+  const support::PolygonList& frame = support::RecordedFrames().first;
   const int painted = static_cast<int>(frame.size());
   int step = 7;
   while (painted % step != 0) ++step;
@@ -447,15 +447,15 @@ TEST(CaptureBuildUp, KeepsTheClearEveryStepAndTheWholeFrame) {
   delays.back() = 300;
   EXPECT_EQ(gif.delays, delays);
 
-  BufferSurface expected(512, 512);
-  bench::Clear(expected.dc(), 512, 512);
+  support::BufferSurface expected(512, 512);
+  support::Clear(expected.dc(), 512, 512);
   int replayed = 0;
   for (int i = 0; i < images; ++i) {
     for (; replayed < step * i; ++replayed) {
       support::PolygonList one;
       const support::PolygonList::Item& item = frame.items[replayed];
       one.Add(frame.Points(item), item.count, item.color);
-      bench::FillThroughGdi(expected.dc(), one);
+      support::FillThroughGdi(expected.dc(), one);
     }
     Image png;
     ASSERT_TRUE(harness::LoadPng(dir + "/png/" + names[i], &png));

@@ -107,12 +107,17 @@ TEST_F(Frame, PitchStopsAtTheLimitInBothDirections) {
   UpdateBlock();
   const VECTOR3D at_limit = ViewDirection();
   EXPECT_NEAR(at_limit.z, sinf(-1.5393804f), 2e-7f);
+  // The limit to the last unit of the float: sin is too flat there to tell
+  // 1.5393804f from the next float up, its cosine, the view's x, is not (the
+  // two are 1.2e-7 apart).
+  EXPECT_NEAR(at_limit.x, cosf(1.5393804f), 2e-8f);
   Frames(10);
   EXPECT_EQ(ViewDirection().z, at_limit.z);  // held there, not creeping
   headless::SetKeyDown(VK_UP, false);
 
   Hold(VK_DOWN, 40);
   EXPECT_NEAR(ViewDirection().z, sinf(1.5393804f), 2e-7f);
+  EXPECT_NEAR(ViewDirection().x, cosf(1.5393804f), 2e-8f);
 }
 
 TEST_F(Frame, OppositeTurnsCancel) {

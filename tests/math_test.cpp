@@ -265,8 +265,8 @@ TEST(Color, BytesAndValueAgree) {
   EXPECT_EQ(all.g, 0x56);
   EXPECT_EQ(all.b, 0x34);
   EXPECT_EQ(all.reserved, 0x12);
-  unsigned char bytes[4] = {0x10, 0x20, 0x30, 0x00};
-  const COLOR c(bytes);
+  // Red first in memory: the bytes of a COLOR read as the COLORREF it holds.
+  const COLOR c(0x302010UL);
   std::uint32_t value;
   static_assert(sizeof(COLOR) == 4, "a COLOR is one 32-bit word");
   std::memcpy(&value, &c, 4);

@@ -31,8 +31,8 @@ class Pipeline : public ::testing::Test {
   // The bitmap holds exactly the reference fill of `pts` in `color` over the sentinel.
   void ExpectExactly(std::vector<POINT> pts, COLORREF color) {
     std::vector<std::uint32_t> expected(kBlockSize * kBlockSize, kSentinel);
-    reference::Fill(expected, kBlockSize, kBlockSize, pts.data(), static_cast<int>(pts.size()),
-                    color);
+    support::reference::Fill(expected, kBlockSize, kBlockSize, pts.data(),
+                             static_cast<int>(pts.size()), color);
     const std::vector<std::uint32_t> actual = surface_.Pixels();
     int wrong = 0;
     for (std::size_t i = 0; i < actual.size() && wrong < 5; ++i) {
@@ -56,7 +56,7 @@ class Pipeline : public ::testing::Test {
     return surface_.At(256, 256);
   }
 
-  TestSurface surface_;
+  support::TestSurface surface_;
 };
 
 TEST_F(Pipeline, WorkedCallPaintsTheShadedQuadAndItsReverseIsCulled) {
@@ -100,7 +100,7 @@ TEST_F(Pipeline, ProjectsAndTruncatesTowardZero) {
   // (1, 2, 4) lands on (311, 366) and (0, 0, z) on (256, 256).
   const VECTOR3D tri[3] = {{0, 0, 1}, {1, 2, 4}, {1, 0, 4}};
   Polygon3D(surface_.dc(), COLOR(0x0000FFUL), 3, tri);
-  ExpectExactly({{256, 256}, {311, 366}, {TruncateToInt(ScreenX(1, 4)), 256}}, 0x0000FF);
+  ExpectExactly({{256, 256}, {311, 366}, {TruncateToInt(support::ScreenX(1, 4)), 256}}, 0x0000FF);
 
   // Toward zero, not down: with unit factors (x, y, 1) projects to (x + 0.5,
   // y + 0.5), so x = -1 gives -0.5 and the point 0, not -1. The right edge
@@ -131,8 +131,8 @@ TEST_F(Pipeline, ViewCoordinatesAreRoundedToFloatBeforeTheProjection) {
       return static_cast<float>(
           ((double(v.x) * m[0][j] + double(v.y) * m[1][j]) + double(v.z) * m[2][j]) + m[3][j]);
     };
-    expected.push_back(
-        POINT{TruncateToInt(ScreenX(view(0), view(2))), TruncateToInt(ScreenY(view(1), view(2)))});
+    expected.push_back(POINT{TruncateToInt(support::ScreenX(view(0), view(2))),
+                             TruncateToInt(support::ScreenY(view(1), view(2)))});
   }
   ASSERT_EQ(expected[0].x, 429);
   Polygon3D(surface_.dc(), COLOR(0x00FF00UL), 3, tri);
@@ -153,8 +153,10 @@ TEST_F(Pipeline, BackFaceTestUsesTheFirstThreeScreenPoints) {
   Polygon3D(surface_.dc(), COLOR(0xFFFFFFUL), 3, cw);
   ExpectUntouched();
 
-  const VECTOR3D collinear[3] = {a, {0, 0, 1}, d};
-  Polygon3D(surface_.dc(), COLOR(0xFFFFFFUL), 3, collinear);
+  // Collinear first three, (0, 0), (50, 50), (100, 100), drop the polygon
+  // although the fourth, (0, 100), would give it an area.
+  const VECTOR3D collinear[4] = {a, {0, 0, 1}, d, b};
+  Polygon3D(surface_.dc(), COLOR(0xFFFFFFUL), 4, collinear);
   ExpectUntouched();
 
   // Only the first three vertices decide: a fourth that reverses the winding
@@ -249,7 +251,7 @@ TEST(Truncate, GuardsWhatACastCannotHold) {
 }
 
 TEST(PipelineObjects, TenThousandCallsLeaveNoObjectBehind) {
-  TestSurface surface(kBlockSize, kBlockSize);
+  support::TestSurface surface(kBlockSize, kBlockSize);
   World.Identity();
   View.Identity();
   UpdateCamera();

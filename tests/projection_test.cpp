@@ -53,20 +53,20 @@ TEST(Projection, WideSurfaceScalesTheVerticalFactor) {
 TEST(Projection, ViewAxisLandsInTheCentreAndYGrowsDown) {
   SetCameraProjection(512, 512, 1.0471976f);
   for (float z : {0.31f, 1.0f, 55.0f, 1e6f}) {
-    EXPECT_EQ(ScreenX(0, z), 256.0f);
-    EXPECT_EQ(ScreenY(0, z), 256.0f);
+    EXPECT_EQ(support::ScreenX(0, z), 256.0f);
+    EXPECT_EQ(support::ScreenY(0, z), 256.0f);
   }
-  EXPECT_EQ(ScreenX(1, 4), 311.42563f);
-  EXPECT_EQ(ScreenY(2, 4), 366.85126f);
+  EXPECT_EQ(support::ScreenX(1, 4), 311.42563f);
+  EXPECT_EQ(support::ScreenY(2, 4), 366.85126f);
   // The surface's edges lie at x / z = +-MultiplyX / 2.
-  EXPECT_NEAR(ScreenX(1.1547005f, 1), 512.0f, 1e-3f);
-  EXPECT_NEAR(ScreenX(-1.1547005f, 1), 0.0f, 1e-3f);
+  EXPECT_NEAR(support::ScreenX(1.1547005f, 1), 512.0f, 1e-3f);
+  EXPECT_NEAR(support::ScreenX(-1.1547005f, 1), 0.0f, 1e-3f);
 }
 
 TEST(Projection, FactorsAreOneUntilSet) {
   // Before the first frame a view-space point maps to (x / z + 0.5, y / z + 0.5).
-  EXPECT_EQ(ScreenX(2, 4), 1.0f);
-  EXPECT_EQ(ScreenY(-2, 4), 0.0f);
+  EXPECT_EQ(support::ScreenX(2, 4), 1.0f);
+  EXPECT_EQ(support::ScreenY(-2, 4), 0.0f);
 }
 
 TEST(UpdateCamera, CombinesWorldThenView) {

@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   DeleteDC(dc);
 
   std::vector<std::uint32_t> expected(std::size_t(width) * height, kSentinel);
-  reference::Fill(expected, width, height, pts.data(), count, kInk);
+  support::reference::Fill(expected, width, height, pts.data(), count, kInk);
   for (std::size_t i = 0; i < memory.size(); ++i) {
     const std::size_t row = (i - kGuard) / stride, column = (i - kGuard) % stride;
     const bool in_bitmap = i >= kGuard && i < memory.size() - kGuard && column < std::size_t(width);

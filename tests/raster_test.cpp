@@ -104,8 +104,8 @@ std::string Describe(const std::vector<POINT>& pts) {
   surface.Clear();
   surface.Polygon(pts, kInk);
   std::vector<std::uint32_t> expected(std::size_t(surface.width()) * surface.height(), kSentinel);
-  reference::Fill(expected, surface.width(), surface.height(), pts.data(),
-                  static_cast<int>(pts.size()), kInk);
+  support::reference::Fill(expected, surface.width(), surface.height(), pts.data(),
+                           static_cast<int>(pts.size()), kInk);
   if (!surface.GuardsIntact()) {
     return ::testing::AssertionFailure() << "wrote outside the bitmap for " << Describe(pts);
   }
@@ -347,7 +347,7 @@ TEST(Fill, FansAndGridsAreWatertight) {
 }
 
 TEST(FillRect, PaintsLeftAndTopInclusiveAndClips) {
-  TestSurface surface(8, 6);
+  support::TestSurface surface(8, 6);
   surface.Fill(kSentinel);
   const HBRUSH brush = CreateSolidBrush(kInk);
   const RECT inside = {1, 2, 4, 3};
@@ -373,7 +373,7 @@ TEST(FillRect, PaintsLeftAndTopInclusiveAndClips) {
 }
 
 TEST(BitBlt, CopiesAndClipsAtBothEnds) {
-  TestSurface src(6, 5), dst(7, 4);
+  support::TestSurface src(6, 5), dst(7, 4);
   for (int y = 0; y < 5; ++y) {
     for (int x = 0; x < 6; ++x) {
       const RECT one = {x, y, x + 1, y + 1};
@@ -425,7 +425,7 @@ TEST(BitBlt, AndFillRectKeepToTheRowsOfASurfaceWithGapsAndItsPixelOrder) {
   EXPECT_EQ(surface.Word(12, 6), 0x00563412u);  // 0x00RRGGBB in memory
   EXPECT_EQ(GetPixel(surface.dc(), 12, 6), kInk);
 
-  TestSurface src(20, 20);  // a bitmap: the copy changes the pixel order
+  support::TestSurface src(20, 20);  // a bitmap: the copy changes the pixel order
   src.Fill(RGB(0x0A, 0x0B, 0x0C));
   BitBlt(surface.dc(), 2, 1, 20, 20, src.dc(), 0, 0, SRCCOPY);
   EXPECT_TRUE(surface.GuardsIntact());
@@ -439,7 +439,7 @@ TEST(BitBlt, AndFillRectKeepToTheRowsOfASurfaceWithGapsAndItsPixelOrder) {
 }
 
 TEST(BitBlt, OverlappingCopyWithinOneBitmap) {
-  TestSurface s(5, 5);
+  support::TestSurface s(5, 5);
   for (int y = 0; y < 5; ++y) {
     const RECT row = {0, y, 5, y + 1};
     const HBRUSH b = CreateSolidBrush(RGB(0, 0, 40 * y));
@@ -510,7 +510,7 @@ TEST(Objects, BitmapsRefuseImpossibleSizes) {
   EXPECT_EQ(CreateCompatibleBitmap(nullptr, 10, 10), nullptr);
   EXPECT_EQ(LiveObjects(), baseline);
   // A fresh bitmap reads as defined pixels, not garbage.
-  TestSurface s(3, 3);
+  support::TestSurface s(3, 3);
   EXPECT_EQ(s.At(2, 2), 0u);
   ReleaseDC(nullptr, screen);
 }
@@ -529,7 +529,7 @@ TEST(Observer, SeesEveryPaintingPolygon) {
         l->color = color;
       },
       &log);
-  TestSurface s(8, 8);
+  support::TestSurface s(8, 8);
   const POINT tri[3] = {{0, 0}, {0, 5}, {5, 0}};
   s.Polygon(tri, 3, kInk);
   SelectObject(s.dc(), GetStockObject(NULL_BRUSH));

@@ -13,7 +13,7 @@ namespace {
 // The points Polygon3D hands to the fill for a world-space corner.
 POINT Project(const VECTOR3D& world) {
   const VECTOR3D v = world * View;
-  return {TruncateToInt(ScreenX(v.x, v.z)), TruncateToInt(ScreenY(v.y, v.z))};
+  return {TruncateToInt(support::ScreenX(v.x, v.z)), TruncateToInt(support::ScreenY(v.y, v.z))};
 }
 
 class Scene : public ::testing::Test {
@@ -51,7 +51,7 @@ class Scene : public ::testing::Test {
     }
   }
 
-  TestSurface surface_;
+  support::TestSurface surface_;
   support::PolygonLog log_;
 };
 

@@ -20,20 +20,20 @@ namespace {
 constexpr std::uint32_t kSentinel = 0x00A5A5A5;
 
 // How often each pixel of a size x size surface is written by the spans.
-std::vector<int> Coverage(const std::vector<bench::Span>& spans, int size) {
+std::vector<int> Coverage(const std::vector<support::Span>& spans, int size) {
   std::vector<int> count(static_cast<std::size_t>(size) * size, 0);
-  for (const bench::Span& s : spans)
+  for (const support::Span& s : spans)
     for (std::uint32_t i = 0; i < s.length; ++i) ++count[s.offset + i];
   return count;
 }
 
 // Even-odd at a point that lies on no edge, in double: an independent check
 // of clipped polygons, whose corners are not integers.
-bool InsideD(const std::vector<bench::PointD>& poly, double x, double y) {
+bool InsideD(const std::vector<support::PointD>& poly, double x, double y) {
   bool inside = false;
   for (std::size_t i = 0; i < poly.size(); ++i) {
-    const bench::PointD& a = poly[i];
-    const bench::PointD& b = poly[(i + 1) % poly.size()];
+    const support::PointD& a = poly[i];
+    const support::PointD& b = poly[(i + 1) % poly.size()];
     if ((a.y > y) == (b.y > y)) continue;
     const double cross = a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y);
     if (cross < x) inside = !inside;
@@ -41,8 +41,8 @@ bool InsideD(const std::vector<bench::PointD>& poly, double x, double y) {
   return inside;
 }
 
-std::vector<bench::PointD> ToDouble(const std::vector<POINT>& pts) {
-  std::vector<bench::PointD> out;
+std::vector<support::PointD> ToDouble(const std::vector<POINT>& pts) {
+  std::vector<support::PointD> out;
   for (const POINT& p : pts) out.push_back({double(p.x), double(p.y)});
   return out;
 }
@@ -58,7 +58,7 @@ std::vector<POINT> RandomPolygon(std::mt19937& rng, int range) {
 // ---- Recording ------------------------------------------------------------------
 
 TEST(Record, KeepsEveryPaintingPolygonCallInOrderAndStopsAfterwards) {
-  TestSurface surface(16, 16);
+  support::TestSurface surface(16, 16);
   const POINT a[3] = {{0, 0}, {8, 0}, {0, 8}};
   const POINT b[4] = {{1, 1}, {9, 1}, {9, 9}, {1, 9}};
   const support::PolygonList list = support::Record([&] {
@@ -113,15 +113,16 @@ TEST(ReferenceSpans, WrittenInOrderTheyPaintWhatTheReferencePaints) {
     std::vector<POINT> pts = RandomPolygon(rng, k % 3 == 0 ? 2000000 : 45);
     const COLORREF color = 0x010203u * static_cast<COLORREF>(k + 1);
     list.Add(pts.data(), static_cast<int>(pts.size()), color);
-    reference::Fill(expected, kWidth, kHeight, pts.data(), static_cast<int>(pts.size()), color);
+    support::reference::Fill(expected, kWidth, kHeight, pts.data(), static_cast<int>(pts.size()),
+                             color);
   }
-  const std::vector<bench::Span> spans = bench::ReferenceSpans(list, kWidth, kHeight);
-  for (const bench::Span& s : spans) {
+  const std::vector<support::Span> spans = support::ReferenceSpans(list, kWidth, kHeight);
+  for (const support::Span& s : spans) {
     ASSERT_GT(s.length, 0u);
     ASSERT_LE(s.offset % kWidth + s.length, static_cast<std::uint32_t>(kWidth)) << "crosses a row";
   }
   std::vector<std::uint32_t> floor(kWidth * kHeight, kSentinel);
-  bench::WriteSpans(floor.data(), spans);
+  support::WriteSpans(floor.data(), spans);
   EXPECT_EQ(floor, expected);
 }
 
@@ -129,29 +130,29 @@ TEST(ReferenceSpans, MergeEachRowOfAPolygonIntoOneRun) {
   support::PolygonList list;
   const POINT square[4] = {{2, 1}, {9, 1}, {9, 5}, {2, 5}};
   list.Add(square, 4, 0x112233);
-  const std::vector<bench::Span> spans = bench::ReferenceSpans(list, 16, 8);
+  const std::vector<support::Span> spans = support::ReferenceSpans(list, 16, 8);
   ASSERT_EQ(spans.size(), 4u);  // rows 1-4, columns 2-8
   for (std::size_t i = 0; i < spans.size(); ++i) {
     EXPECT_EQ(spans[i].offset, (i + 1) * 16 + 2);
     EXPECT_EQ(spans[i].length, 7u);
   }
-  EXPECT_EQ(bench::SpanPixels(spans), 28u);
+  EXPECT_EQ(support::SpanPixels(spans), 28u);
 }
 
 TEST(CountDifferences, IgnoresTheUnusedTopByteOnly) {
   const std::vector<std::uint32_t> a = {0x00112233, 0x00445566, 0x00778899};
   const std::vector<std::uint32_t> b = {0xFF112233, 0x00445567, 0x00778899};
-  EXPECT_EQ(bench::CountDifferences(a, b), 1u);
-  EXPECT_EQ(bench::CountDifferences(a, {0x00112233}), 2u);  // missing pixels differ
+  EXPECT_EQ(support::CountDifferences(a, b), 1u);
+  EXPECT_EQ(support::CountDifferences(a, {0x00112233}), 2u);  // missing pixels differ
 }
 
 // ---- Generated workloads ------------------------------------------------------
 
 TEST(GridQuads, CoverEverySurfacePixelExactlyOnce) {
   for (int n : {10, 20, 40}) {
-    const support::PolygonList grid = bench::GridQuads(n, 512);
+    const support::PolygonList grid = support::GridQuads(n, 512);
     ASSERT_EQ(grid.size(), static_cast<std::size_t>(n * n));
-    const std::vector<int> coverage = Coverage(bench::ReferenceSpans(grid, 512, 512), 512);
+    const std::vector<int> coverage = Coverage(support::ReferenceSpans(grid, 512, 512), 512);
     int wrong = 0;
     for (int c : coverage) wrong += c != 1;
     EXPECT_EQ(wrong, 0) << n << " x " << n;
@@ -161,7 +162,7 @@ TEST(GridQuads, CoverEverySurfacePixelExactlyOnce) {
 TEST(GridQuads, AreInPerspective) {
   // Parallel lines of the grid converge: the quads of the first row are not
   // all of one width.
-  const support::PolygonList grid = bench::GridQuads(10, 512);
+  const support::PolygonList grid = support::GridQuads(10, 512);
   const POINT* first = grid.Points(grid.items[0]);
   const POINT* last = grid.Points(grid.items[9]);
   const LONG first_width = first[1].x - first[0].x;
@@ -170,9 +171,9 @@ TEST(GridQuads, AreInPerspective) {
 }
 
 TEST(TinyQuads, PaintFourPixelsEachAndNeverTheSameOne) {
-  const support::PolygonList quads = bench::TinyQuads(600);
+  const support::PolygonList quads = support::TinyQuads(600);
   ASSERT_EQ(quads.size(), 600u);
-  const std::vector<int> coverage = Coverage(bench::ReferenceSpans(quads, 512, 512), 512);
+  const std::vector<int> coverage = Coverage(support::ReferenceSpans(quads, 512, 512), 512);
   int painted = 0, overlapping = 0;
   for (int c : coverage) painted += c > 0, overlapping += c > 1;
   EXPECT_EQ(painted, 2400);
@@ -180,7 +181,7 @@ TEST(TinyQuads, PaintFourPixelsEachAndNeverTheSameOne) {
 }
 
 TEST(FarQuads, ReachFarOutAndCoverAboutHalfTheSurfaceEach) {
-  const support::PolygonList quads = bench::FarQuads(16);
+  const support::PolygonList quads = support::FarQuads(16);
   ASSERT_EQ(quads.size(), 16u);
   for (const auto& item : quads.items) {
     LONG reach = 0;
@@ -190,7 +191,7 @@ TEST(FarQuads, ReachFarOutAndCoverAboutHalfTheSurfaceEach) {
     EXPECT_GT(reach, 90000);
     support::PolygonList one;
     one.Add(quads.Points(item), item.count, item.color);
-    const std::size_t pixels = bench::SpanPixels(bench::ReferenceSpans(one, 512, 512));
+    const std::size_t pixels = support::SpanPixels(support::ReferenceSpans(one, 512, 512));
     EXPECT_GT(pixels, 512u * 512 * 4 / 10);
     EXPECT_LT(pixels, 512u * 512 * 6 / 10);
   }
@@ -199,18 +200,18 @@ TEST(FarQuads, ReachFarOutAndCoverAboutHalfTheSurfaceEach) {
 // ---- Replay through the GDI ---------------------------------------------------
 
 TEST(FillThroughGdi, PaintsTheFloorsPixelsAndLeaksNoBrush) {
-  TestSurface surface(72, 64);
+  support::TestSurface surface(72, 64);
   surface.Fill(kSentinel);
-  const support::PolygonList grid = bench::GridQuads(7, 80);  // past the right and bottom edges
+  const support::PolygonList grid = support::GridQuads(7, 80);  // past the right and bottom edges
   const DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-  bench::FillThroughGdi(surface.dc(), grid);
+  support::FillThroughGdi(surface.dc(), grid);
   EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), before);
-  const std::vector<bench::Span> spans = bench::ReferenceSpans(grid, 72, 64);
+  const std::vector<support::Span> spans = support::ReferenceSpans(grid, 72, 64);
   std::vector<std::uint32_t> floor(72 * 64, kSentinel);
-  bench::WriteSpans(floor.data(), spans);
+  support::WriteSpans(floor.data(), spans);
   EXPECT_EQ(surface.Pixels(), floor);
   std::vector<std::uint32_t> in_blocks(72 * 64, kSentinel);  // the floor's other writer
-  bench::WriteSpansInBlocks(in_blocks.data(), spans);
+  support::WriteSpansInBlocks(in_blocks.data(), spans);
   EXPECT_EQ(in_blocks, floor);
 }
 
@@ -221,13 +222,13 @@ TEST(ClipToSquare, KeepsEveryPointInsideTheSquareAsItWas) {
   constexpr double kLimit = 100.0;
   for (int k = 0; k < 200; ++k) {
     const std::vector<POINT> pts = RandomPolygon(rng, k % 2 ? 1000000 : 300);
-    const std::vector<bench::PointD> clipped =
-        bench::ClipToSquare(pts.data(), static_cast<int>(pts.size()), kLimit);
-    for (const bench::PointD& p : clipped) {
+    const std::vector<support::PointD> clipped =
+        support::ClipToSquare(pts.data(), static_cast<int>(pts.size()), kLimit);
+    for (const support::PointD& p : clipped) {
       ASSERT_LE(std::fabs(p.x), kLimit);
       ASSERT_LE(std::fabs(p.y), kLimit);
     }
-    const std::vector<bench::PointD> original = ToDouble(pts);
+    const std::vector<support::PointD> original = ToDouble(pts);
     int wrong = 0;
     // Offsets that no edge between integer corners passes through exactly.
     for (double y = -99.3137; y < kLimit; y += 3.0)
@@ -239,21 +240,21 @@ TEST(ClipToSquare, KeepsEveryPointInsideTheSquareAsItWas) {
 
 TEST(ClipToSquare, LeavesAPolygonInsideAloneAndEmptiesOneOutside) {
   const POINT inside[3] = {{-5, -5}, {7, -2}, {1, 9}};
-  const std::vector<bench::PointD> kept = bench::ClipToSquare(inside, 3, 10.0);
+  const std::vector<support::PointD> kept = support::ClipToSquare(inside, 3, 10.0);
   ASSERT_EQ(kept.size(), 3u);
   for (int k = 0; k < 3; ++k) {
     EXPECT_EQ(kept[k].x, inside[k].x);
     EXPECT_EQ(kept[k].y, inside[k].y);
   }
   const POINT outside[3] = {{20, 20}, {30, 20}, {25, 40}};
-  EXPECT_TRUE(bench::ClipToSquare(outside, 3, 10.0).empty());
+  EXPECT_TRUE(support::ClipToSquare(outside, 3, 10.0).empty());
 }
 
 // ---- The recorded scene -------------------------------------------------------
 
 TEST(Room, TenTilesAreTheFirstFramesRoomCallForCall) {
-  const bench::SceneFrames& frames = bench::RecordedFrames();
-  const support::PolygonList room = bench::Room(10, 512);
+  const support::SceneFrames& frames = support::RecordedFrames();
+  const support::PolygonList room = support::Room(10, 512);
   ASSERT_GT(room.size(), 0u);
   ASSERT_LE(room.size(), frames.first.size());
   support::PolygonList head;
@@ -267,7 +268,7 @@ TEST(Room, TenTilesAreTheFirstFramesRoomCallForCall) {
 }
 
 TEST(Room, LeavesTheRenderStateAsItFoundIt) {
-  bench::RecordedFrames();
+  support::RecordedFrames();
   SetCameraProjection(300.0f, 200.0f, 0.5f);
   View.Identity();
   View.m[3][1] = 7.0f;
@@ -275,7 +276,7 @@ TEST(Room, LeavesTheRenderStateAsItFoundIt) {
   LightType = 1;
   const MATRIX4D view = View;
   const float multiply_x = MultiplyX, multiply_y = MultiplyY;
-  bench::Room(20, 1024);
+  support::Room(20, 1024);
   EXPECT_EQ(CXCamera, 300.0f);
   EXPECT_EQ(CYCamera, 200.0f);
   EXPECT_EQ(MultiplyX, multiply_x);
@@ -288,8 +289,8 @@ TEST(Room, LeavesTheRenderStateAsItFoundIt) {
 }
 
 TEST(Room, ScalesWithTheSurfaceAndTheTileCount) {
-  const support::PolygonList small = bench::Room(10, 512);
-  const support::PolygonList large = bench::Room(10, 1024);
+  const support::PolygonList small = support::Room(10, 512);
+  const support::PolygonList large = support::Room(10, 1024);
   ASSERT_EQ(small.size(), large.size());
   for (std::size_t k = 0; k < small.points.size(); ++k) {
     // Twice the surface, twice the screen coordinate, up to truncation.
@@ -298,7 +299,7 @@ TEST(Room, ScalesWithTheSurfaceAndTheTileCount) {
   }
   // Each face in four times the tiles (a few more drop at the near plane's
   // edge in the coarse room, whose tiles reach further behind the eye).
-  EXPECT_GE(bench::Room(20, 512).size(), 4 * small.size());
+  EXPECT_GE(support::Room(20, 512).size(), 4 * small.size());
 }
 
 }  // namespace

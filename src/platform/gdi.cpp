@@ -195,9 +195,9 @@ bool HandleTable::Grow() {
 void HandleTable::MakeStock() {
   stocked_ = true;
   stock_[WHITE_BRUSH] = MakeStock(Kind::Brush, RGB(255, 255, 255), false);
-  stock_[1] = MakeStock(Kind::Brush, RGB(192, 192, 192), false);  // LTGRAY_BRUSH
-  stock_[2] = MakeStock(Kind::Brush, RGB(128, 128, 128), false);  // GRAY_BRUSH
-  stock_[3] = MakeStock(Kind::Brush, RGB(64, 64, 64), false);     // DKGRAY_BRUSH
+  stock_[LTGRAY_BRUSH] = MakeStock(Kind::Brush, RGB(192, 192, 192), false);
+  stock_[GRAY_BRUSH] = MakeStock(Kind::Brush, RGB(128, 128, 128), false);
+  stock_[DKGRAY_BRUSH] = MakeStock(Kind::Brush, RGB(64, 64, 64), false);
   stock_[BLACK_BRUSH] = MakeStock(Kind::Brush, RGB(0, 0, 0), false);
   stock_[NULL_BRUSH] = MakeStock(Kind::Brush, 0, true);
   stock_[WHITE_PEN] = MakeStock(Kind::Pen, RGB(255, 255, 255), false);

@@ -8,6 +8,7 @@
 // converts into the window surface. No SDL renderer and no vsync, which would
 // stretch the 33 ms frame grid.
 #include <SDL.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -18,6 +19,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/user.h"
 
@@ -35,9 +37,69 @@ namespace {
 // the executable's name, which a renamed copy would change.
 constexpr char kDesktopId[] = "orvix";
 
-volatile std::sig_atomic_t g_stop_signal = 0;  // set by SIGINT or SIGTERM
+volatile std::sig_atomic_t g_stop_signal = 0;  // set by SIGINT or SIGTERM, taken by Pump
 
-void OnStopSignal(int) { g_stop_signal = 1; }
+// The first stop signal asks for one close; any later one ends the program
+// as if it were not caught. That is the way out when the program is stuck,
+// in practice in Xlib waiting for an X server that does not answer (stopped,
+// or unreachable), before or after it took the first.
+void OnStopSignal(int) {
+  g_stop_signal = 1;
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+}
+
+// SIGINT and SIGTERM become one close request from the start of the video
+// on: a signal that comes while SDL starts is seen at the first Pump.
+void CatchStopSignals() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof(action));
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// Xlib's own answer to a lost connection is a line on stderr and exit(),
+// which runs the static destructors: ~Sdl then destroys the window on the
+// dead connection, Xlib reports the loss a second time from inside exit(),
+// and SDL can wait for a reply that never comes, at full speed and deaf to
+// SIGTERM. Ours writes one line and ends the process at once: no call into
+// SDL or Xlib after the loss. Xlib calls it for every connection, but orvix
+// has only SDL's.
+using XDisplayStringFn = char* (*)(void*);
+XDisplayStringFn g_x_display_string = nullptr;
+
+[[noreturn]] int OnDisplayLost(void* display) {
+  const char* name = g_x_display_string && display ? g_x_display_string(display) : nullptr;
+  char line[320];  // room for the whole line with a name cut at 200 bytes
+  const int n =
+      std::snprintf(line, sizeof(line),
+                    "orvix: X connection to %.200s broken (the X server ended or closed it)\n",
+                    name && *name ? name : "the display");
+  if (n > 0) {
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, line, std::size_t(n));
+  }
+  _exit(1);
+}
+
+// Sets OnDisplayLost as Xlib's I/O error handler before SDL opens the
+// display (XOpenDisplay keeps a handler already set). SDL loads libX11 at
+// run time, and the handler is global to that one library, so ours is
+// loaded here by the same name and stays loaded. No libX11, no X11 to lose.
+void CatchDisplayLoss() {
+  using Handler = int (*)(void*);
+  using SetHandlerFn = Handler (*)(Handler);
+  static void* x11 = SDL_LoadObject("libX11.so.6");
+  if (!x11) {
+    SDL_ClearError();
+    return;
+  }
+  auto set_handler = reinterpret_cast<SetHandlerFn>(SDL_LoadFunction(x11, "XSetIOErrorHandler"));
+  g_x_display_string = reinterpret_cast<XDisplayStringFn>(SDL_LoadFunction(x11, "XDisplayString"));
+  if (set_handler) set_handler(OnDisplayLost);
+  SDL_ClearError();
+}
 
 // An environment variable's value, or null when it is unset or empty.
 const char* Env(const char* name) {
@@ -49,8 +111,20 @@ const char* Env(const char* name) {
 void ReportNoDisplay(const std::string& detail) {
   std::string where;
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    if (const char* value = Env(name))
-      where += (where.empty() ? " at " : " and ") + std::string(name) + "=" + value;
+    if (const char* value = Env(name)) {
+      where += (where.empty() ? " at " : " and ") + std::string(name) + "=";
+      // Control characters as \xNN, so that the message stays one line.
+      for (const char* c = value; *c; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7f) {
+          char escaped[5];
+          std::snprintf(escaped, sizeof(escaped), "\\x%02x", byte);
+          where += escaped;
+        } else {
+          where += *c;
+        }
+      }
+    }
   }
   std::string why = where.empty() ? "DISPLAY is not set" : "";
   if (!detail.empty()) why += (why.empty() ? "" : "; ") + detail;
@@ -84,23 +158,38 @@ class Sdl {
   // there is no display to open a window on.
   bool StartVideo() {
     if (video_) return true;
+    CatchStopSignals();
     // SDL tries its video drivers in turn, and its Wayland one has libwayland
     // complain on stderr when XDG_RUNTIME_DIR is not set. Without that there
     // is no Wayland display to find (unless WAYLAND_DISPLAY is a socket's full
     // path), so only X11 is left to try, and without DISPLAY nothing: say so
-    // ourselves, first and alone. SDL_VIDEODRIVER still picks any driver.
+    // ourselves, first and alone. SDL_VIDEODRIVER still picks any other
+    // driver; Wayland, when asked for, is then taken out of its list.
     const char* wayland = Env("WAYLAND_DISPLAY");
-    if (!Env("SDL_VIDEODRIVER") && !Env("XDG_RUNTIME_DIR") && !(wayland && wayland[0] == '/')) {
-      if (!Env("DISPLAY")) {
-        ReportNoDisplay("");
-        return false;
+    if (!Env("XDG_RUNTIME_DIR") && !(wayland && wayland[0] == '/')) {
+      if (const char* asked = Env("SDL_VIDEODRIVER")) {
+        std::string others;
+        for (const std::string& driver : Drivers(asked)) {
+          if (SDL_strcasecmp(driver.c_str(), "wayland") != 0) others += "," + driver;
+        }
+        if (others.empty()) {
+          ReportNoDisplay("SDL video driver 'wayland' needs XDG_RUNTIME_DIR");
+          return false;
+        }
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, others.c_str() + 1, SDL_HINT_OVERRIDE);
+      } else {
+        if (!Env("DISPLAY")) {
+          ReportNoDisplay("");
+          return false;
+        }
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
       }
-      SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     }
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");   // ours turn signals into one WM_CLOSE
     setenv("SDL_VIDEO_X11_WMCLASS", kDesktopId, 0);  // a value set by the user wins
     setenv("SDL_VIDEO_WAYLAND_WMCLASS", kDesktopId, 0);
+    CatchDisplayLoss();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
       ReportNoDisplay(SDL_GetError());
       return false;
@@ -122,12 +211,6 @@ class Sdl {
     if (driver && std::strcmp(driver, "x11") == 0) {
       SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     }
-    struct sigaction action;
-    std::memset(&action, 0, sizeof(action));
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
     return true;
   }
 
@@ -199,7 +282,7 @@ class Sdl {
     auto own = std::make_unique<SdlWindow>();
     // Shown only once it has its icon, so that a dock sees the icon at once.
     own->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                   user::kClientWidth, user::kClientHeight, SDL_WINDOW_HIDDEN);
+                                   kBlockSize, kBlockSize, SDL_WINDOW_HIDDEN);
     // Frames reach the display through the window surface. SDL has none for
     // some displays (8-bit palettes, 30-bit deep colour), where the window
     // would stay black: no window then, and the reason.
@@ -213,9 +296,8 @@ class Sdl {
     if (own->window) {
       SetIcon(own->window);
       SDL_ShowWindow(own->window);
-      own->frame =
-          SDL_CreateRGBSurfaceWithFormatFrom(pixels, user::kClientWidth, user::kClientHeight, 32,
-                                             user::kClientWidth * 4, SDL_PIXELFORMAT_XBGR8888);
+      own->frame = SDL_CreateRGBSurfaceWithFormatFrom(pixels, kBlockSize, kBlockSize, 32,
+                                                      kBlockSize * 4, SDL_PIXELFORMAT_XBGR8888);
     }
     if (!own->window || !own->frame) {
       std::fprintf(stderr, "orvix: cannot open a window: %s\n", SDL_GetError());
@@ -247,17 +329,24 @@ class Sdl {
     SDL_FreeSurface(icon);
   }
 
-  // True when SDL_VIDEODRIVER (a comma-separated list) names the driver.
+  // The names in a comma-separated list of drivers, empty ones left out.
+  static std::vector<std::string> Drivers(const char* list) {
+    std::vector<std::string> names;
+    for (const char* p = list;;) {
+      const char* end = std::strchr(p, ',');
+      const std::size_t n = end ? static_cast<std::size_t>(end - p) : std::strlen(p);
+      if (n > 0) names.emplace_back(p, n);
+      if (!end) return names;
+      p = end + 1;
+    }
+  }
+
+  // True when SDL_VIDEODRIVER (or what StartVideo left of it) names the driver.
   static bool Asked(const char* driver) {
     const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
     if (!asked) return false;
-    const std::size_t length = std::strlen(driver);
-    for (const char* p = asked; *p;) {
-      const char* end = std::strchr(p, ',');
-      const std::size_t n = end ? static_cast<std::size_t>(end - p) : std::strlen(p);
-      if (n == length && SDL_strncasecmp(p, driver, n) == 0) return true;
-      if (!end) break;
-      p = end + 1;
+    for (const std::string& name : Drivers(asked)) {
+      if (SDL_strcasecmp(name.c_str(), driver) == 0) return true;
     }
     return false;
   }
@@ -319,7 +408,7 @@ ClientArea BackendClientArea(Window& window) {
   // SDL makes the surface anew only here, after the window has changed size,
   // so it stays as it is until the next GetDC: no DC outlives its pixels.
   SDL_Surface* target = SDL_GetWindowSurface(own->window);
-  if (!target || SDL_MUSTLOCK(target) || target->w < kClientWidth || target->h < kClientHeight ||
+  if (!target || SDL_MUSTLOCK(target) || target->w < kBlockSize || target->h < kBlockSize ||
       target->pitch % 4 != 0) {
     return own_pixels;
   }

@@ -1,8 +1,9 @@
-// The part of USER that both backends share: window classes, windows with
-// their pixel buffers, the message queue, window DCs and the key latch.
+// The part of USER that the three backends share: window classes, windows
+// with their pixel buffers, the message queue, window DCs and the key latch.
 //
-// A backend (sdl.cpp or headless.cpp) supplies the clock, Sleep and the four
-// hooks at the bottom of this file; everything else of USER is in user.cpp.
+// A backend (sdl.cpp, headless.cpp or web.cpp) supplies the clock, Sleep and
+// the six hooks at the bottom of this file; everything else of USER is in
+// user.cpp.
 #ifndef ORVIX_PLATFORM_USER_H
 #define ORVIX_PLATFORM_USER_H
 
@@ -10,20 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "Main.h"
 #include "platform/gdi.h"
 #include "platform/win32.h"
 
 namespace user {
 
-// Every window's client area: the back buffer is shown whole, 1:1.
-constexpr int kClientWidth = 512;
-constexpr int kClientHeight = 512;
-
-// Where a window DC draws: kClientWidth x kClientHeight pixels, rows `stride`
-// pixels apart, in `format`.
+// Every window's client area is the back buffer's size, kBlockSize square:
+// the back buffer is shown whole, 1:1. A window DC draws on those pixels,
+// rows `stride` pixels apart, in `format`.
 struct ClientArea {
   std::uint32_t* pixels = nullptr;
-  int stride = kClientWidth;
+  int stride = kBlockSize;
   gdi::PixelFormat format = gdi::PixelFormat::kXbgr8888;
 };
 
@@ -31,7 +30,7 @@ struct Window {
   HWND handle = nullptr;
   WNDPROC proc = nullptr;
   std::string title;
-  std::vector<std::uint32_t> pixels;  // kClientWidth x kClientHeight, 0x00BBGGRR
+  std::vector<std::uint32_t> pixels;  // kBlockSize x kBlockSize, 0x00BBGGRR
   ClientArea client;                  // what the latest GetDC of the window draws on
   void* backend = nullptr;            // the backend's own per-window data
 };

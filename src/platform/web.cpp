@@ -62,8 +62,7 @@ class Page {
 
   // False, with the reason on stderr, when the page has no usable canvas.
   bool Open(const user::Window& window) {
-    const int result =
-        orvix_open_canvas(window.title.c_str(), user::kClientWidth, user::kClientHeight);
+    const int result = orvix_open_canvas(window.title.c_str(), kBlockSize, kBlockSize);
     if (result != 0) {
       std::fprintf(
           stderr, "orvix: cannot open a window: %s\n",
@@ -95,7 +94,7 @@ class Page {
     // little-endian are R, G, B, 0, and need only an opaque alpha.
     const std::vector<std::uint32_t>& pixels = window.pixels;
     for (std::size_t i = 0; i < pixels.size(); ++i) rgba_[i] = pixels[i] | 0xFF000000u;
-    orvix_put_frame(rgba_.data(), user::kClientWidth, user::kClientHeight);
+    orvix_put_frame(rgba_.data(), kBlockSize, kBlockSize);
   }
 
  private:

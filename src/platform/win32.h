@@ -4,8 +4,8 @@
 // constants and functions the renderer calls, with Windows' own names, values
 // and signatures, plus the few that tests need and real Windows also has
 // (GetPixel, GetDC(NULL), DeleteDC, GetGuiResources, GetCurrentProcess). The
-// software GDI (gdi.cpp) and one USER/KERNEL backend (sdl.cpp or headless.cpp)
-// implement them.
+// software GDI (gdi.cpp) and one USER/KERNEL backend (sdl.cpp, headless.cpp or
+// web.cpp) implement them.
 #ifndef ORVIX_PLATFORM_WIN32_H
 #define ORVIX_PLATFORM_WIN32_H
 
@@ -26,7 +26,6 @@
 // Calling conventions only matter on 32-bit Windows.
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
 
 // ---- Basic types ---------------------------------------------------------
 typedef int BOOL;
@@ -65,7 +64,6 @@ typedef HBRUSH__* HBRUSH;
 typedef HPEN__* HPEN;
 typedef HWND__* HWND;
 typedef HINSTANCE__* HINSTANCE;
-typedef HINSTANCE HMODULE;
 typedef HICON__* HICON;
 typedef HICON HCURSOR;
 typedef HMENU__* HMENU;
@@ -110,14 +108,11 @@ typedef struct tagWNDCLASSA {
 // ---- Constants -----------------------------------------------------------
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
-#define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
-#define WM_CHAR 0x0102
 
-#define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
 
 #define CS_VREDRAW 0x0001
@@ -137,6 +132,9 @@ typedef struct tagWNDCLASSA {
 #define VK_DOWN 0x28
 
 #define WHITE_BRUSH 0
+#define LTGRAY_BRUSH 1
+#define GRAY_BRUSH 2
+#define DKGRAY_BRUSH 3
 #define BLACK_BRUSH 4
 #define NULL_BRUSH 5
 #define WHITE_PEN 6
@@ -165,7 +163,7 @@ COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 HANDLE WINAPI GetCurrentProcess(void);
 DWORD WINAPI GetGuiResources(HANDLE hProcess, DWORD uiFlags);
 
-// ---- USER and KERNEL (one backend: platform/sdl.cpp or headless.cpp) -----
+// ---- USER and KERNEL (one backend: platform/sdl.cpp, headless.cpp, web.cpp)
 ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
                             int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,

@@ -136,8 +136,8 @@ class Runner {
     if (reference_) {
       pixels.assign(static_cast<std::size_t>(kSize) * kSize, kSentinel);
       for (const Piece& p : pieces)
-        reference::Fill(pixels, kSize, kSize, p.points.data(), static_cast<int>(p.points.size()),
-                        p.color);
+        support::reference::Fill(pixels, kSize, kSize, p.points.data(),
+                                 static_cast<int>(p.points.size()), p.color);
     } else {
       surface_.Fill(kSentinel);
       for (const Piece& p : pieces)
@@ -174,7 +174,7 @@ class Runner {
 
   bool reference_;
   std::set<std::string> dump_;
-  TestSurface surface_;
+  support::TestSurface surface_;
   int cases_ = 0;
 };
 
@@ -350,7 +350,7 @@ class Pattern {
   static constexpr int kPatternSize = 128;
 
  private:
-  TestSurface surface_;
+  support::TestSurface surface_;
 };
 
 void BitBlts(Runner& run) {
@@ -409,7 +409,7 @@ void BitBlts(Runner& run) {
   run.Drawing("bitblt-round-trip", "the pattern at (40, 60), then 512 x 512 out and back\n",
               [&](HDC dc) {
                 BitBlt(dc, 40, 60, 128, 128, pattern.dc(), 0, 0, SRCCOPY);
-                TestSurface other(kSize, kSize);
+                support::TestSurface other(kSize, kSize);
                 BitBlt(other.dc(), 0, 0, kSize, kSize, dc, 0, 0, SRCCOPY);
                 other.Fill(RGB(1, 2, 3));  // overwritten below: only the copy may show
                 BitBlt(other.dc(), 0, 0, kSize, kSize, dc, 0, 0, SRCCOPY);

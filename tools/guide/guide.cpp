@@ -117,7 +117,7 @@ std::vector<Tile> Tiles(const Frame& f, std::vector<int>* counts) {
   View = f.view;
   Light = f.light;
   LightType = kLightPoint;
-  BufferSurface scratch(kBlockSize, kBlockSize);
+  support::BufferSurface scratch(kBlockSize, kBlockSize);
   counts->assign(kBlockSize * kBlockSize, 0);
   std::vector<Tile> tiles;
   support::PolygonList all;
@@ -154,7 +154,7 @@ std::vector<Tile> Tiles(const Frame& f, std::vector<int>* counts) {
           const support::PolygonList::Item& item = t.drawn.items[0];
           support::PolygonList marked;
           marked.Add(t.drawn.Points(item), item.count, 1);
-          bench::FillThroughGdi(scratch.dc(), marked);
+          support::FillThroughGdi(scratch.dc(), marked);
           for (int p = 0; p < kBlockSize * kBlockSize; ++p) {
             if (scratch.buffer()[p] == 0) continue;
             ++t.pixels;
@@ -216,8 +216,8 @@ void Arrow(double x0, double y0, double x1, double y1, const char* color) {
 bool Screen(const Frame& f, const VECTOR3D& world, double* x, double* y) {
   const VECTOR3D v = world * f.view;
   if (!(v.z > NearClip)) return false;
-  *x = ScreenX(v.x, v.z);
-  *y = ScreenY(v.y, v.z);
+  *x = support::ScreenX(v.x, v.z);
+  *y = support::ScreenY(v.y, v.z);
   return true;
 }
 
