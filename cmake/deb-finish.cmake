@@ -21,6 +21,10 @@ if(NOT _first MATCHES "^orvix \\(([^)]+)\\)" OR NOT CMAKE_MATCH_1 STREQUAL CPACK
 endif()
 file(COPY_FILE ${_source}/data/debian/changelog ${_doc}/changelog)
 
+# Copies keep the source's permissions, which follow the umask of whoever
+# checked it out or unpacked it: the package's are fixed.
+file(CHMOD ${_doc}/copyright ${_doc}/changelog PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+
 file(GLOB _pages ${_root}/share/man/man1/*.1)
 foreach(file IN LISTS _pages ITEMS ${_doc}/changelog)
   execute_process(COMMAND gzip -9nf ${file} COMMAND_ERROR_IS_FATAL ANY)
