@@ -5,8 +5,8 @@
 # The id, also the desktop entry's installed name: reverse-DNS, as software
 # centres ask. The default is a placeholder under the domain reserved for
 # examples, like the Maintainer's address: a distribution sets its own.
-set(ORVIX_APP_ID "org.example.orvix" CACHE STRING
-    "AppStream id of the program, also the desktop entry's name (ID.desktop)")
+# ORVIX_APP_ID is set in the top-level CMakeLists.txt, beside the SDL backend
+# that gives it to Wayland.
 set(ORVIX_HOMEPAGE_URL "" CACHE STRING
     "Public address of ORVIX's home page (metainfo, the Debian package's Homepage); none when empty")
 set(ORVIX_SCREENSHOT_URL "" CACHE STRING
