@@ -632,7 +632,8 @@ void CornerOnScreen(const Tile& t, int k, double* sx, double* sy) {
   *sy = support::ScreenY(P.y, P.z);
 }
 
-// Every corner that two painting tiles of the frame put at different points.
+// Every corner of a face's grid that two painting tiles of the frame put at
+// different points (corners shared by two faces are not compared).
 std::vector<Split> Splits(const std::vector<Tile>& tiles) {
   constexpr int kDu[4] = {0, 1, 1, 0}, kDv[4] = {0, 0, 1, 1};  // the quad's corners
   struct Seen {
