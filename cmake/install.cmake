@@ -1,11 +1,13 @@
 # What `cmake --install` puts where, in two components:
-#   Runtime      the programs, the desktop entry, icons, man pages, the README
-#                with its pages (docs/*.md) and the licence; on Windows
-#                orvix.exe, README.txt and LICENSE.txt at the top of the
-#                prefix, as a zip to unpack anywhere wants it
+#   Runtime      the programs, the desktop entry, its AppStream metainfo, icons,
+#                man pages, the README with its pages (docs/*.md) and the
+#                licence; on Windows orvix.exe, README.txt, LICENSE.txt and
+#                THIRD-PARTY.txt at the top of the prefix, as a zip to unpack
+#                anywhere wants it
 #   Development  the libraries with their public headers and the CMake package,
 #                so that find_package(orvix) gives orvix::core, orvix::gdi,
-#                orvix::headless and orvix::sdl (not on Windows, where the
+#                orvix::headless and orvix::sdl, and for builds outside CMake
+#                one pkg-config file per backend (not on Windows, where the
 #                platform layer is Windows itself)
 # The packages (package.cmake) take the Runtime component only.
 option(ORVIX_INSTALL "Generate ORVIX's install rules" ${ORVIX_TOP_LEVEL})
@@ -17,6 +19,16 @@ include(GNUInstallDirs)
 if(WIN32)
   if(TARGET orvix)
     install(TARGETS orvix RUNTIME DESTINATION . COMPONENT Runtime)
+    # The licence notices of what the static link puts into orvix.exe, read
+    # from the link map as each link makes it (third-party.cmake).
+    target_link_options(orvix PRIVATE LINKER:-Map=${PROJECT_BINARY_DIR}/orvix.map)
+    add_custom_command(
+      TARGET orvix POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -DMAP=${PROJECT_BINARY_DIR}/orvix.map
+              -DNOTICES=${PROJECT_SOURCE_DIR}/data/notices -DBINARY_DIR=${PROJECT_BINARY_DIR}
+              -DOUT=${PROJECT_BINARY_DIR}/THIRD-PARTY.txt -P ${CMAKE_CURRENT_LIST_DIR}/third-party.cmake
+      BYPRODUCTS ${PROJECT_BINARY_DIR}/orvix.map ${PROJECT_BINARY_DIR}/THIRD-PARTY.txt VERBATIM)
+    install(FILES ${PROJECT_BINARY_DIR}/THIRD-PARTY.txt DESTINATION . COMPONENT Runtime)
   endif()
   # Text files with Windows line ends, which every Windows editor shows well.
   configure_file(${PROJECT_SOURCE_DIR}/data/README-windows.txt.in
@@ -41,9 +53,13 @@ foreach(program orvix orvix-capture)
   endif()
 endforeach()
 if(TARGET orvix)
+  include(${CMAKE_CURRENT_LIST_DIR}/metainfo.cmake)
   install(FILES ${PROJECT_SOURCE_DIR}/data/orvix.desktop
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT Runtime)
-  foreach(size 32 48 64 128 256)
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications RENAME ${ORVIX_APP_ID}.desktop
+          COMPONENT Runtime)
+  install(FILES ${PROJECT_BINARY_DIR}/${ORVIX_APP_ID}.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT Runtime)
+  foreach(size 16 22 24 32 48 64 128 256)
     install(FILES ${PROJECT_SOURCE_DIR}/data/icons/orvix-${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME orvix.png COMPONENT Runtime)
@@ -89,6 +105,30 @@ foreach(target orvix_core orvix_gdi)
 endforeach()
 install(TARGETS ${_orvix_exported} EXPORT orvix-targets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
+
+# pkg-config: one file per backend, since the renderer alone does not link.
+# Each gives the whole link line in the order static libraries need: the
+# renderer, then the backend it calls, then the software GDI. The prefix is
+# found from the file's own place, so any install prefix works.
+file(RELATIVE_PATH _pc_to_prefix ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" _pc_to_prefix "${_pc_to_prefix}")
+set(_pc_backends headless)
+if(TARGET orvix_sdl)
+  list(APPEND _pc_backends sdl)
+endif()
+foreach(_pc_backend IN LISTS _pc_backends)
+  if(_pc_backend STREQUAL "sdl")
+    set(_pc_requires sdl2)
+    set(_pc_description "ORVIX's software 3D renderer in an SDL2 window")
+  else()
+    set(_pc_requires "")
+    set(_pc_description "ORVIX's software 3D renderer on the in-memory platform, for tests and tools")
+  endif()
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/orvix-backend.pc.in
+                 ${PROJECT_BINARY_DIR}/pkgconfig/orvix-${_pc_backend}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/orvix-${_pc_backend}.pc
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT Development)
+endforeach()
 
 set(_orvix_cmakedir ${CMAKE_INSTALL_LIBDIR}/cmake/orvix)
 install(EXPORT orvix-targets NAMESPACE orvix:: DESTINATION ${_orvix_cmakedir}

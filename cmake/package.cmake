@@ -1,12 +1,14 @@
 # The packages, made by CPack (scripts/package): from a Linux build a Debian
 # package, from the mingw preset a zip to unpack anywhere. Both hold the
-# Runtime component only (install.cmake).
+# Runtime component only (install.cmake). scripts/package builds them from the
+# package-linux and package-mingw presets, reproducibly.
 set(CPACK_PACKAGE_NAME orvix)
 set(CPACK_PACKAGE_VENDOR "the ORVIX authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small software 3D renderer: a room lit by a spinning cube")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};Runtime;/")
 set(CPACK_STRIP_FILES ON)
+# The source release is `git archive` of the commit (scripts/package).
 set(CPACK_SOURCE_GENERATOR "")
 # Whatever the umask of the machine that builds it.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -25,6 +27,10 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # Depends from dpkg-shlibdeps
+  set(CPACK_DEBIAN_COMPRESSION_TYPE xz)  # a third smaller than gzip
+  if(ORVIX_HOMEPAGE_URL)  # metainfo.cmake
+    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ORVIX_HOMEPAGE_URL}")
+  endif()
   # The summary above is the synopsis; this is the extended description.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "ORVIX opens one window and, thirty times a second, renders a tiled box room
 lit by a point light that rides on a drifting, spinning cube, through its
@@ -35,8 +41,8 @@ the view; the space bar walks forward.
 The package also holds orvix-capture, which runs the program without a
 display on a virtual clock and records its frames as PNG files or an
 animated GIF, the same bytes every time.")
-  # What Debian asks of a package beyond what CMake installs: the licence as
-  # the copyright file, a changelog, compressed man pages.
+  # What Debian asks of a package beyond what CMake installs: the copyright
+  # file, a changelog, compressed man pages.
   set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb-finish.cmake)
 endif()
 include(CPack)

@@ -10,8 +10,9 @@ file(REMOVE_RECURSE ${OUT})
 foreach(page IN LISTS _shipped)
   file(READ ${SOURCE}/${page} _text)
   get_filename_component(_dir ${page} DIRECTORY)
-  # ![description](picture) → *[picture: description]*
+  # ![description](picture) and <img alt="description"> → *[picture: description]*
   string(REGEX REPLACE "!\\[([^]]*)\\]\\([^)]*\\)" "*[picture: \\1]*" _text "${_text}")
+  string(REGEX REPLACE "<img [^>]*alt=\"([^\"]*)\"[^>]*>" "*[picture: \\1]*" _text "${_text}")
   set(_out "")
   # Each [text](target): web addresses and anchors in the page stay; a
   # relative target stays only when it is an installed page.

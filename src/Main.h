@@ -58,7 +58,8 @@ void DrawRoom(int tiles);
 void StepCubeAxis(float* position, float* velocity, int random);
 
 // Renders one frame into the back buffer and advances the scene one step:
-// keys, camera, the room lit from the cube, then the cube moved and drawn.
+// keys, camera, the room lit from the cube, then the cube bounced, placed
+// where it stands, moved on (its new place lights the next frame) and drawn.
 void UpdateBlock();
 
 // One frame: UpdateBlock, the copy to the window, then the wait that keeps

@@ -31,11 +31,16 @@ extern const std::size_t kWindowIconBmpSize;
 
 namespace {
 
-// The X11 window class (on Wayland the app id) by which a desktop ties the
-// window to its desktop entry, data/orvix.desktop (StartupWMClass). SDL 2
-// takes it from the environment when its video starts; without it SDL uses
-// the executable's name, which a renamed copy would change.
+// The X11 window class and the Wayland app id by which a desktop ties the
+// window to its desktop entry: X11 through the entry's StartupWMClass, Wayland
+// through the entry's installed name (the AppStream id). SDL 2 takes both from
+// the environment when its video starts; without them SDL uses the
+// executable's name, which a renamed copy would change.
 constexpr char kDesktopId[] = "orvix";
+#ifndef ORVIX_APP_ID
+#define ORVIX_APP_ID "orvix"
+#endif
+constexpr char kWaylandAppId[] = ORVIX_APP_ID;
 
 volatile std::sig_atomic_t g_stop_signal = 0;  // set by SIGINT or SIGTERM, taken by Pump
 
@@ -188,7 +193,7 @@ class Sdl {
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");   // ours turn signals into one WM_CLOSE
     setenv("SDL_VIDEO_X11_WMCLASS", kDesktopId, 0);  // a value set by the user wins
-    setenv("SDL_VIDEO_WAYLAND_WMCLASS", kDesktopId, 0);
+    setenv("SDL_VIDEO_WAYLAND_WMCLASS", kWaylandAppId, 0);
     CatchDisplayLoss();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
       ReportNoDisplay(SDL_GetError());

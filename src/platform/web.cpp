@@ -2,11 +2,11 @@
 // window, html5.h brings the keys, the page's clock is the tick count.
 //
 // The program's own loop runs as it stands. Sleep unwinds the wasm stack into
-// the browser's event loop (Asyncify's emscripten_sleep) and resumes it when
-// the time is up; the key events and the page's own painting happen during
-// those waits. Only the calls on the way from main to Sleep are instrumented
-// for that (see the web block of CMakeLists.txt): the frame itself runs as
-// plain wasm.
+// the browser's event loop (Asyncify, through orvix_wait) and resumes it when
+// the time is up and the page lets the program run; the key events and the
+// page's own painting happen during those waits. Only the calls on the way
+// from main to Sleep are instrumented for that (see the web block of
+// CMakeLists.txt): the frame itself runs as plain wasm.
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
@@ -34,10 +34,26 @@ EM_JS(int, orvix_open_canvas, (const char* title, int width, int height), {
   return 0;
 });
 
-// One putImageData of width x height RGBA pixels straight from wasm memory.
+// One putImageData of width x height RGBA pixels straight from wasm memory;
+// the page hears of the first (its loading line goes).
 EM_JS(void, orvix_put_frame, (const std::uint32_t* rgba, int width, int height), {
   const bytes = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
   Module['orvixContext'].putImageData(new ImageData(bytes, width, height), 0, 0);
+  if (!Module['orvixShown']) {
+    Module['orvixShown'] = true;
+    if (Module['orvixPage']) Module['orvixPage'].shown();
+  }
+});
+
+// Sleep: the time asked, then for as long as the page holds the program
+// (paused, hidden, stopped) with no timer running. The page's running()
+// gives a promise that settles when it lets go, or nothing when it does not
+// hold.
+EM_ASYNC_JS(void, orvix_wait, (int ms), {
+  await new Promise((done) => setTimeout(done, ms));
+  const page = Module['orvixPage'];
+  const held = page && page.running();
+  if (held) await held;
 });
 
 EM_JS(void, orvix_close_canvas, (), { delete Module['orvixContext']; });
@@ -81,6 +97,16 @@ class Page {
     rgba_.clear();
   }
 
+  // A key as the keyboard gives it: into the latch and the queue.
+  void Key(unsigned long code, bool down, bool repeat) {
+    if (!repeat) user::Keys().Set(static_cast<int>(code), down);
+    MSG msg{};
+    msg.message = down ? WM_KEYDOWN : WM_KEYUP;
+    msg.wParam = static_cast<WPARAM>(code);
+    msg.time = GetTickCount();  // the event's timestamp has another origin
+    events_.push_back(msg);
+  }
+
   bool NextMessage(MSG* msg, HWND hwnd) {
     if (events_.empty()) return false;
     *msg = events_.front();
@@ -101,10 +127,12 @@ class Page {
  private:
   Page() = default;
 
+  // The keys as they bubble up to the window, so that a focused button of
+  // the page keeps Space and Enter for itself (it stops them on the way).
   void Listen(bool on) {
     const char* window = EMSCRIPTEN_EVENT_TARGET_WINDOW;
-    emscripten_set_keydown_callback(window, this, EM_TRUE, on ? OnKey : nullptr);
-    emscripten_set_keyup_callback(window, this, EM_TRUE, on ? OnKey : nullptr);
+    emscripten_set_keydown_callback(window, this, EM_FALSE, on ? OnKey : nullptr);
+    emscripten_set_keyup_callback(window, this, EM_FALSE, on ? OnKey : nullptr);
     emscripten_set_blur_callback(window, this, EM_TRUE, on ? OnBlur : nullptr);
     emscripten_set_visibilitychange_callback(this, EM_TRUE, on ? OnVisibility : nullptr);
   }
@@ -114,13 +142,7 @@ class Page {
   static EM_BOOL OnKey(int type, const EmscriptenKeyboardEvent* event, void* self) {
     const unsigned long code = event->keyCode;
     if (code == 0 || code > 0xFF) return EM_FALSE;
-    const bool down = type == EMSCRIPTEN_EVENT_KEYDOWN;
-    if (!event->repeat) user::Keys().Set(static_cast<int>(code), down);
-    MSG msg{};
-    msg.message = down ? WM_KEYDOWN : WM_KEYUP;
-    msg.wParam = static_cast<WPARAM>(code);
-    msg.time = GetTickCount();  // the event's timestamp has another origin
-    static_cast<Page*>(self)->events_.push_back(msg);
+    static_cast<Page*>(self)->Key(code, type == EMSCRIPTEN_EVENT_KEYDOWN, event->repeat);
     return ProgramKey(code) ? EM_TRUE : EM_FALSE;
   }
 
@@ -140,6 +162,14 @@ class Page {
 };
 
 }  // namespace
+
+// The page's on-screen controls hold and release the program's keys here,
+// as the keyboard does; any other code is ignored.
+extern "C" EMSCRIPTEN_KEEPALIVE void orvix_hold(int code, int down) {
+  if (code > 0 && ProgramKey(static_cast<unsigned long>(code)) && user::MainWindow()) {
+    Page::Get().Key(static_cast<unsigned long>(code), down != 0, false);
+  }
+}
 
 namespace user {
 
@@ -173,5 +203,9 @@ DWORD WINAPI GetTickCount(void) {
 }
 
 // Browsers hold a timer nested this deep to about 4 ms, so Sleep(1) takes
-// about 4 ms; the frame's 33 ms grid absorbs it.
-void WINAPI Sleep(DWORD dwMilliseconds) { emscripten_sleep(dwMilliseconds); }
+// about 4 ms; the frame's 33 ms grid absorbs it. While the page holds the
+// program, Sleep does not return; the tick count goes on meanwhile, as on a
+// busy machine, and the frame after it restarts the grid.
+void WINAPI Sleep(DWORD dwMilliseconds) {
+  orvix_wait(static_cast<int>(dwMilliseconds > 0x7FFFFFFF ? 0x7FFFFFFF : dwMilliseconds));
+}

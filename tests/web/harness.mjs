@@ -6,7 +6,7 @@ import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 
-import puppeteer from 'puppeteer-core';
+import puppeteer, {PredefinedNetworkConditions} from 'puppeteer-core';
 
 export const SIZE = 512;
 export const TITLE = 'ORVIX SW RENDERING';
@@ -17,8 +17,9 @@ const TYPES = {
   '.wasm': 'application/wasm',
 };
 
-// Serves the files of `dir` named in TYPES, plus `extra`: path -> page text.
-// Resolves to {url, close}; the port is whatever the system gives.
+// Serves the files of `dir` named in TYPES, plus `extra`: path -> text, or
+// null for a file that is missing. Resolves to {url, close}; the port is
+// whatever the system gives.
 export function serve(dir, extra = {}) {
   const server = http.createServer((request, response) => {
     const name = new URL(request.url, 'http://localhost').pathname;
@@ -27,7 +28,7 @@ export function serve(dir, extra = {}) {
     if (body === undefined && TYPES[path.extname(name)] && fs.existsSync(file)) {
       body = fs.readFileSync(file);
     }
-    if (body === undefined) {
+    if (body === undefined || body === null) {
       response.writeHead(404).end();
       return;
     }
@@ -95,9 +96,11 @@ function probe() {
 }
 
 // A new page with the probe, opened at `url`. `before` runs in the page
-// ahead of everything else too. Console errors, page errors and failed
-// requests are collected in `page.problems`.
-export async function open(browser, url, {before, viewport} = {}) {
+// ahead of everything else too; `viewport` may bring a pixel ratio and touch
+// (puppeteer's setViewport); `media` lists emulated media features;
+// `network` names one of puppeteer's emulated links ('Fast 3G'). Console
+// errors, page errors and failed requests are collected in `page.problems`.
+export async function open(browser, url, {before, viewport, media, network} = {}) {
   const page = await browser.newPage();
   page.problems = [];
   page.on('console', (m) => m.type() === 'error' && page.problems.push('console: ' + m.text()));
@@ -105,6 +108,8 @@ export async function open(browser, url, {before, viewport} = {}) {
   page.on('requestfailed', (r) => page.problems.push('request failed: ' + r.url()));
   page.on('response', (r) => r.status() >= 400 && page.problems.push(`HTTP ${r.status()}: ${r.url()}`));
   await page.setViewport(viewport || {width: 1024, height: 900});
+  if (media) await page.emulateMediaFeatures(media);
+  if (network) await page.emulateNetworkConditions(PredefinedNetworkConditions[network]);
   await page.evaluateOnNewDocument(probe);
   if (before) await page.evaluateOnNewDocument(before);
   await page.goto(url, {waitUntil: 'load'});

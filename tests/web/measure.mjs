@@ -1,12 +1,15 @@
 // Measures the page in headless chromium: load to first frame, presents a
-// second, script time a frame and the renderer process's CPU, over a few
-// fresh loads. Usage: node measure.mjs BUILD_DIR [LOADS]
+// second, script time a frame and the renderer process's CPU while visible,
+// paused and hidden, over a few fresh loads. Usage:
+// node measure.mjs BUILD_DIR [LOADS] [NETWORK], NETWORK one of puppeteer's
+// emulated links, e.g. 'Fast 3G' (the default is loopback as it is).
 import fs from 'node:fs';
 
 import * as h from './harness.mjs';
 
 const dir = process.argv[2];
 const loads = Number(process.argv[3] || 5);
+const network = process.argv[4];
 const WINDOW_MS = 5000;
 const TICK = 100;  // clock ticks a second, as /proc/PID/stat counts CPU time
 
@@ -40,28 +43,44 @@ function ancestor(pid, of) {
 
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
+// The renderer's CPU over WINDOW_MS, in % of a core: the busiest renderer.
+async function cpu(chrome) {
+  const pid = chrome.browser.process().pid;
+  const before = rendererTicks(pid);
+  await h.sleep(WINDOW_MS);
+  const after = rendererTicks(pid);
+  let most = 0;
+  for (const [p, t] of after) most = Math.max(most, t - (before.get(p) || 0));
+  return (100 * most) / TICK / (WINDOW_MS / 1000);
+}
+
 const server = await h.serve(dir);
 const chrome = await h.launch();
 const rows = [];
 try {
   for (let i = 0; i < loads; ++i) {
-    const page = await h.open(chrome.browser, server.url + '/orvix.html');
-    await h.waitForPresents(page, 1);
+    const page = await h.open(chrome.browser, server.url + '/orvix.html', {network});
+    await h.waitForPresents(page, 1, 60000);
     const first = await page.evaluate(() => window.orvixProbe.presents[0]);
     await h.sleep(1000);  // past the start
-    const before = {metrics: await page.metrics(), ticks: rendererTicks(chrome.browser.process().pid),
-                    presents: await h.presents(page)};
-    await h.sleep(WINDOW_MS);
-    const after = {metrics: await page.metrics(), ticks: rendererTicks(chrome.browser.process().pid),
-                   presents: await h.presents(page)};
+    const before = {metrics: await page.metrics(), presents: await h.presents(page)};
+    const visible = await cpu(chrome);
+    const after = {metrics: await page.metrics(), presents: await h.presents(page)};
     const frames = after.presents - before.presents;
-    let cpu = 0;
-    for (const [pid, t] of after.ticks) cpu = Math.max(cpu, t - (before.ticks.get(pid) || 0));
+    await page.click('#run');  // Pause
+    const paused = await cpu(chrome);
+    await page.click('#run');  // Resume
+    const other = await chrome.browser.newPage();
+    await other.bringToFront();  // the page is hidden behind it
+    const hidden = await cpu(chrome);
+    await other.close();
     rows.push({
       first,
       rate: frames / (WINDOW_MS / 1000),
       script: (after.metrics.ScriptDuration - before.metrics.ScriptDuration) * 1000 / frames,
-      cpu: (100 * cpu) / TICK / (WINDOW_MS / 1000),
+      visible,
+      paused,
+      hidden,
     });
     await page.close();
   }
@@ -71,7 +90,9 @@ try {
 }
 for (const [key, label, unit] of [['first', 'load to first frame', 'ms'], ['rate', 'presents a second', ''],
                                   ['script', 'script time a frame', 'ms'],
-                                  ['cpu', 'renderer CPU', '% of a core']]) {
+                                  ['visible', 'renderer CPU, visible', '% of a core'],
+                                  ['paused', 'renderer CPU, paused', '% of a core'],
+                                  ['hidden', 'renderer CPU, hidden', '% of a core']]) {
   const values = rows.map((r) => r[key]);
   console.log(`${label}: median ${median(values).toFixed(2)} ${unit} (${values.map((v) => v.toFixed(2)).join(', ')})`);
 }

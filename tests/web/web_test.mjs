@@ -1,13 +1,18 @@
 // ORVIX's page in a real browser: Debian's chromium, headless, the build
-// served on loopback. Usage: node web_test.mjs BUILD_DIR [CASE_SUBSTRING]
+// served on loopback. Usage: node web_test.mjs [--published] BUILD_DIR [CASE_SUBSTRING]
+// With --published, the folder `scripts/web --dist` writes is served by a
+// plain static server (python3 -m http.server) instead, and the cases that
+// need doctored copies of the page are left out.
 //
 // Every case opens the page afresh (the program's state lives in function
 // statics) and looks at it only from outside: the canvas's pixels, the
 // document, and a probe that records each putImageData. Ends with the line
 // "N passed, N failed"; the exit status is 1 when a case failed.
+import {execFileSync, spawn} from 'node:child_process';
 import fs from 'node:fs';
+import os from 'node:os';
 import path from 'node:path';
-import {fileURLToPath} from 'node:url';
+import {fileURLToPath, pathToFileURL} from 'node:url';
 
 import * as h from './harness.mjs';
 
@@ -55,40 +60,98 @@ function cornersOfWallAhead(rgba) {
   return {left: median(lefts), right: median(rights)};
 }
 
+// The row halfway between the top and bottom of the wall ahead in the middle
+// column: the horizon, which only a tilt moves (the eye is at the wall's
+// half height).
+function horizon(rgba) {
+  const rows = [];
+  for (let y = 0; y < h.SIZE; ++y) if (wallAt(rgba, h.SIZE / 2, y) === 'ahead') rows.push(y);
+  return rows.length ? (rows[0] + rows[rows.length - 1]) / 2 : null;
+}
+
 async function corners(page) {
   return cornersOfWallAhead(await h.pixels(page));
 }
 
-// The view holds still: the corners stay put over 20 frames. A view that
-// keeps turning (3 rad/s) or walking moves them within a frame or two.
+async function view(page) {
+  const rgba = await h.pixels(page);
+  return {...cornersOfWallAhead(rgba), horizon: horizon(rgba)};
+}
+
+// The view holds still: the corners and the horizon stay put over 20 frames.
+// A view that keeps turning (3 rad/s), tilting or walking moves them within
+// a frame or two.
 async function checkStill(page, message) {
   await h.sleep(300);
-  const before = await corners(page);
+  const before = await view(page);
   await h.sleep(600);
-  const after = await corners(page);
-  check(before.right !== null && before.right === after.right && before.left === after.left,
-        `${message}: corners ${JSON.stringify(before)} then ${JSON.stringify(after)}`);
+  const after = await view(page);
+  check((before.right !== null || before.horizon !== null) && JSON.stringify(before) === JSON.stringify(after),
+        `${message}: ${JSON.stringify(before)} then ${JSON.stringify(after)}`);
 }
 
 // ---- Cases ----------------------------------------------------------------
 
 const cases = [];
-const test = (name, run) => cases.push({name, run});
+// `doctored`: the case needs a changed copy of the page, which only the
+// test's own server has.
+const test = (name, run, {doctored = false} = {}) => cases.push({name, run, doctored});
 
-test('the page loads, is titled ' + JSON.stringify(h.TITLE) + ' and logs no error', async (env) => {
-  const page = await env.open();
-  await h.waitForPresents(page, 1);
-  await h.sleep(1000);
-  const state = await page.evaluate(() => ({
-    title: document.title,
-    status: document.getElementById('status').hidden,
-    focused: document.activeElement.id,
-  }));
-  check(state.title === h.TITLE, `title is ${JSON.stringify(state.title)}`);
-  check(state.status, 'the failure line is shown');
-  check(state.focused === 'canvas', `the focus is on #${state.focused}, not the canvas`);
-  check(page.problems.length === 0, page.problems.join('; '));
-});
+// Devices as the DevTools protocol emulates them.
+const PHONE = {width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true};
+const TABLET = {width: 820, height: 1180, deviceScaleFactor: 2, isMobile: true, hasTouch: true};
+
+// The button of that accessible name, found as assistive technology does.
+async function button(page, name) {
+  const found = await page.$(`::-p-aria([name="${name}"][role="button"])`);
+  check(found, `no button named ${JSON.stringify(name)}`);
+  return found;
+}
+
+async function centre(page, name) {
+  const box = await (await button(page, name)).boundingBox();
+  check(box, `the button ${JSON.stringify(name)} is not shown`);
+  return {x: box.x + box.width / 2, y: box.y + box.height / 2};
+}
+
+// The page served, and opened from disk as a file manager opens it.
+const OPENINGS = [{what: 'served'}, {what: 'opened from disk (a file:// URL)', file: true}];
+for (const opening of OPENINGS) {
+  test(`the page ${opening.what} runs, says what it is and logs no error`, async (env) => {
+    const page = await env.open({
+      file: opening.file,
+      before: () => document.addEventListener('DOMContentLoaded', () => {
+        window.loadingAtFirstPaint = !document.getElementById('loading').hidden;
+      }),
+    });
+    await h.waitForPresents(page, 15);
+    const state = await page.evaluate(() => {
+      const canvas = document.getElementById('canvas');
+      return {
+        title: document.title,
+        status: document.getElementById('status').hidden,
+        focused: document.activeElement.id,
+        outline: getComputedStyle(canvas).outlineStyle,
+        label: canvas.getAttribute('aria-label'),
+        inMain: canvas.closest('main') !== null,
+        heading: document.querySelector('h1')?.textContent,
+        links: [...document.querySelectorAll('header a')].map((a) => a.href),
+        loading: [window.loadingAtFirstPaint, document.getElementById('loading').hidden],
+      };
+    });
+    check(state.title === h.TITLE, `title is ${JSON.stringify(state.title)}`);
+    check(state.status, 'the failure line is shown');
+    check(state.focused === 'canvas', `the focus is on #${state.focused}, not the canvas`);
+    check(state.outline !== 'none', 'the focused canvas has no focus ring');
+    check(state.label === 'ORVIX: the rendered room' && state.inMain, 'the canvas lost its label or left <main>');
+    check(state.heading === 'ORVIX', `the heading is ${JSON.stringify(state.heading)}`);
+    const want = env.projectUrl ? [env.projectUrl] : [];
+    check(JSON.stringify(state.links) === JSON.stringify(want), `links ${state.links}, configured ${want}`);
+    check(state.loading[0] === true && state.loading[1] === true,
+          `the loading line, at first paint and after the first frame: ${state.loading}`);
+    check(page.problems.length === 0, page.problems.join('; '));
+  });
+}
 
 // In the first frame the eye is at the cube's centre, inside it, so every
 // face of the cube faces away whatever its spin: the clock cannot show, and
@@ -108,40 +171,71 @@ test('the first frame equals the golden first frame, pixel for pixel', async (en
   check(wrong.length === 0, `${wrong.length} pixels differ; ${wrong.slice(0, 3).map(show).join('; ')}`);
 });
 
-// Each key held for a moment moves the view as it should; once it is
-// released, the view holds still.
+// Ways of holding: each presses, and resolves to what lets go.
+const keys = (...names) => async (page) => {
+  for (const k of names) await page.keyboard.down(k);
+  return async () => { for (const k of names) await page.keyboard.up(k); };
+};
+const touches = (...names) => async (page) => {
+  const fingers = [];
+  for (const name of names) {
+    const {x, y} = await centre(page, name);
+    fingers.push(await page.touchscreen.touchStart(x, y));
+  }
+  return async () => { for (const f of fingers) await f.end(); };
+};
+// The mouse pressed on a control, then slid off it before it is let go.
+const mouseSlidingOff = (name) => async (page) => {
+  const {x, y} = await centre(page, name);
+  await page.mouse.move(x, y);
+  await page.mouse.down();
+  return async () => {
+    await page.mouse.move(x, y + 400, {steps: 4});
+    await h.sleep(100);
+    await page.mouse.up();
+  };
+};
+
+// Each key or control held for a moment moves the view as it should; once
+// it is let go, the view holds still.
+const TURNED_RIGHT = (a, b) => b.right < a.right - 20 && b.left < a.left - 20;
+const WALKED = (a, b) => b.left < a.left && b.right > a.right;
 const MOVES = [
+  {what: 'holding the right arrow turns the view right', press: keys('ArrowRight'), hold: 150, moved: TURNED_RIGHT},
+  {what: 'holding space walks towards the wall ahead', press: keys('Space'), hold: 300, moved: WALKED},
+  {what: 'on a phone, touching Turn right turns the view right', viewport: PHONE, press: touches('Turn right'),
+   hold: 150, moved: TURNED_RIGHT},
+  {what: 'on a phone, touching Walk forward walks', viewport: PHONE, press: touches('Walk forward'), hold: 300,
+   moved: WALKED},
   {
-    what: 'holding the right arrow turns the view right',
-    key: 'ArrowRight',
-    hold: 150,
-    moved: (a, b) => b.right < a.right - 20 && b.left < a.left - 20,
+    what: 'on a phone, Turn right and Tilt up held together both act',
+    viewport: PHONE,
+    press: touches('Turn right', 'Tilt up'),
+    hold: 100,
+    moved: (a, b) => b.right < a.right - 20 && Math.abs(b.horizon - a.horizon) > 20,
   },
-  {
-    what: 'holding space walks towards the wall ahead',
-    key: 'Space',
-    hold: 300,
-    moved: (a, b) => b.left < a.left && b.right > a.right,
-  },
+  {what: 'the mouse holding Turn right turns the view right', press: mouseSlidingOff('Turn right'), hold: 150,
+   moved: (a, b) => b.right < a.right - 20},
 ];
 for (const move of MOVES) {
-  test(move.what + ', and releasing it stops', async (env) => {
-    const page = await env.open();
+  test(move.what + ', and letting go stops', async (env) => {
+    const page = await env.open({viewport: move.viewport});
     await h.waitForPresents(page, 5);
-    const start = await corners(page);
+    const start = await view(page);
     check(start.left !== null && start.right !== null, `the wall ahead is not in view: ${JSON.stringify(start)}`);
-    await page.keyboard.down(move.key);
+    const release = await move.press(page);
     await h.sleep(move.hold);
-    await page.keyboard.up(move.key);
+    await release();
     await h.sleep(100);
-    const end = await corners(page);
-    check(move.moved(start, end), `corners ${JSON.stringify(start)} became ${JSON.stringify(end)}`);
-    await checkStill(page, 'the view still moves after the key is released');
+    const end = await view(page);
+    check(move.moved(start, end), `the view ${JSON.stringify(start)} became ${JSON.stringify(end)}`);
+    await checkStill(page, 'the view still moves after it was let go');
   });
 }
 
-// A key held while the page loses the focus sends its keyup elsewhere;
-// the view must not go on turning.
+// A key or control held while the page loses the focus sends its release
+// elsewhere; the view must not go on turning.
+const blur = (page) => page.evaluate(() => window.dispatchEvent(new FocusEvent('blur')));
 const FOCUS_LOSSES = [
   {
     what: 'another tab comes to the front',  // blur and hidden, as in a real browser
@@ -153,10 +247,7 @@ const FOCUS_LOSSES = [
       await other.close();
     },
   },
-  {
-    what: 'the window loses the focus but the page stays visible',
-    lose: (page) => page.evaluate(() => window.dispatchEvent(new FocusEvent('blur'))),
-  },
+  {what: 'the window loses the focus but the page stays visible', lose: blur},
   {
     what: 'the page is hidden',
     lose: (page) => page.evaluate(() => {
@@ -165,29 +256,34 @@ const FOCUS_LOSSES = [
       document.dispatchEvent(new Event('visibilitychange'));
       delete document.hidden;
       delete document.visibilityState;
+      document.dispatchEvent(new Event('visibilitychange'));
     }),
   },
+  {what: 'the window loses the focus while a finger holds Turn right', viewport: PHONE,
+   press: touches('Turn right'), lose: blur},
 ];
 for (const loss of FOCUS_LOSSES) {
-  test(`a key held is released when ${loss.what}`, async (env) => {
-    const page = await env.open();
+  test(`what is held is let go when ${loss.what}`, async (env) => {
+    const page = await env.open({viewport: loss.viewport});
     await h.waitForPresents(page, 5);
     const start = await corners(page);
-    await page.keyboard.down('ArrowRight');
+    const release = await (loss.press || keys('ArrowRight'))(page);
     try {
-      await h.sleep(100);
+      const turning = Date.now();
+      while ((await corners(page)).right === start.right) {
+        check(Date.now() - turning < 2000, 'the view did not turn while held');
+        await h.sleep(20);
+      }
       await loss.lose(page, env);
-      const turned = await corners(page);
-      check(turned.right !== start.right, `the view did not turn while the key was down: ${JSON.stringify(turned)}`);
       await checkStill(page, 'the view still turns');
     } finally {
-      await page.keyboard.up('ArrowRight');
+      await release();
     }
   });
 }
 
 // The program's five keys do not scroll the page; other keys still do. The
-// page is made scrollable both ways by a viewport smaller than the canvas.
+// page is made scrollable both ways by a block larger than the viewport.
 const SCROLLS = [
   ['ArrowLeft', false],
   ['ArrowRight', false],
@@ -199,6 +295,11 @@ const SCROLLS = [
 test('the program\'s keys do not scroll the page; PageDown does', async (env) => {
   const page = await env.open({viewport: {width: 400, height: 400}});
   await h.waitForPresents(page, 1);
+  await page.evaluate(() => {
+    const block = document.createElement('div');
+    block.style.cssText = 'width: 3000px; height: 3000px';
+    document.body.appendChild(block);
+  });
   const wrong = [];
   for (const [key, scrolls] of SCROLLS) {
     await page.evaluate(() => window.scrollTo(40, 40));
@@ -221,54 +322,226 @@ test('the page presents 30 ± 3 frames a second over 5 s', async (env) => {
   check(rate >= 27 && rate <= 33, `${rate.toFixed(1)} presents a second`);
 });
 
-// A page where the program cannot make its window: WinMain returns -1, and
-// the page says why in one line instead of staying blank.
-const BROKEN = [
-  {what: 'the page has no canvas', page: '/no-canvas.html', reason: 'the page has no canvas'},
+// What holds the program (its Sleep does not return): nothing is presented
+// until it lets go, and then the frames come again.
+const hide = (hidden) => (page) => page.evaluate((on) => {
+  if (on) {
+    Object.defineProperty(document, 'hidden', {configurable: true, get: () => true});
+    Object.defineProperty(document, 'visibilityState', {configurable: true, get: () => 'hidden'});
+  } else {
+    delete document.hidden;
+    delete document.visibilityState;
+  }
+  document.dispatchEvent(new Event('visibilitychange'));
+}, hidden);
+const press = (name) => async (page) => (await button(page, name)).click();
+const HOLDS = [
+  {what: 'the Pause button, until Resume', hold: press('Pause'), letGo: press('Resume')},
   {
-    what: 'the browser gives the canvas no 2D context',
-    page: '/orvix.html',
-    before: () => { HTMLCanvasElement.prototype.getContext = () => null; },
-    reason: 'the browser gives the canvas no 2D context',
+    what: 'Space on the focused Pause button (the button\'s key, not the program\'s), until Enter',
+    hold: async (page) => {
+      await (await button(page, 'Pause')).focus();
+      await page.keyboard.press('Space');
+    },
+    letGo: (page) => page.keyboard.press('Enter'),
+  },
+  {what: 'a hidden page, until it is shown', hold: hide(true), letGo: hide(false)},
+  {
+    what: 'a visitor who prefers reduced motion, from the start until Start',
+    media: [{name: 'prefers-reduced-motion', value: 'reduce'}],
+    letGo: press('Start'),
   },
 ];
-for (const broken of BROKEN) {
-  test(`when ${broken.what}, the page says so`, async (env) => {
-    const page = await env.open({path: broken.page, before: broken.before});
+for (const held of HOLDS) {
+  test(`nothing is presented while held by ${held.what}`, async (env) => {
+    const page = await env.open({media: held.media});
+    await h.waitForPresents(page, 1);
+    if (held.hold) await held.hold(page);
+    await h.sleep(300);
+    const before = await h.presents(page);
+    await h.sleep(1500);
+    const after = await h.presents(page);
+    check(after === before, `${after - before} presents while held`);
+    check(held.hold || after === 1, `${after} presents before Start`);
+    await held.letGo(page);
+    await h.waitForPresents(page, after + 10, 3000);
+  });
+}
+
+// The picture in every viewport: whole, with the controls in view, its size
+// a whole multiple of 512 device pixels (each frame pixel k x k device
+// pixels), or below 512 whole device pixels, smoothed; the help for the
+// device in hand; on the desktop sizes, the whole help without scrolling.
+const LAYOUTS = [
+  {what: 'a phone (390 x 844, touch)', viewport: PHONE, device: 1024, touch: true},
+  {what: 'a tablet (820 x 1180, touch)', viewport: TABLET, device: 1536, touch: true},
+  {what: 'a maximised browser on a 1366 x 768 screen', viewport: {width: 1366, height: 657}, device: 512, help: true},
+  {what: '1920 x 1080', viewport: {width: 1920, height: 1080}, device: 1024, help: true},
+  {what: 'device pixel ratio 1.5', viewport: {width: 1280, height: 720, deviceScaleFactor: 1.5}, device: 1024,
+   help: true},
+  {what: 'a 400 x 400 window', viewport: {width: 400, height: 400}, device: 'whole, 100 to 511'},
+];
+for (const layout of LAYOUTS) {
+  test(`on ${layout.what} the whole picture and the controls are in view`, async (env) => {
+    const page = await env.open({viewport: layout.viewport});
+    await h.waitForPresents(page, 1);
+    const got = await page.evaluate(() => {
+      const box = (id) => {
+        const r = document.getElementById(id).getBoundingClientRect();
+        return {left: r.left, top: r.top, right: r.right, bottom: r.bottom};
+      };
+      const canvas = document.getElementById('canvas');
+      const shown = (selector) => [...document.querySelectorAll(selector)].some((e) => e.offsetParent !== null);
+      return {
+        canvas: box('canvas'), pad: box('pad'), help: box('help'),
+        device: canvas.getBoundingClientRect().width * devicePixelRatio,
+        smooth: getComputedStyle(canvas).imageRendering === 'auto',
+        width: innerWidth, height: innerHeight, scrollWidth: document.documentElement.scrollWidth,
+        touchHelp: shown('#help .touch'), keyHelp: shown('#help .keys'),
+      };
+    });
+    const inView = (r) => r.left >= 0 && r.top >= 0 && r.right <= got.width + 0.5 && r.bottom <= got.height + 0.5;
+    check(inView(got.canvas), `the picture ${JSON.stringify(got.canvas)} in ${got.width} x ${got.height}`);
+    check(inView(got.pad), `the controls ${JSON.stringify(got.pad)} in ${got.width} x ${got.height}`);
+    check(got.scrollWidth <= got.width, `the page is ${got.scrollWidth} wide`);
+    // Layout rounds to 1/64 CSS pixel, and painting to whole device pixels.
+    const whole = Math.abs(got.device - Math.round(got.device)) < 0.05;
+    check(typeof layout.device === 'number' ? Math.abs(got.device - layout.device) < 0.05
+                                            : whole && got.device >= 100 && got.device < 512,
+          `the picture is ${got.device} device pixels, not ${layout.device}`);
+    check(got.smooth === got.device < 512, `smoothed ${got.smooth} at ${got.device} device pixels`);
+    check(got.touchHelp === !!layout.touch && got.keyHelp === !layout.touch,
+          `touch help shown ${got.touchHelp}, key help shown ${got.keyHelp}`);
+    check(!layout.help || inView(got.help), `the help ${JSON.stringify(got.help)} in ${got.width} x ${got.height}`);
+  });
+}
+
+// Every failure ends the same way: the loop stops, the picture is marked as
+// stopped, and one line says what failed and what to try, once, with no
+// developer's detail.
+const FAILURES = [
+  {what: 'the page has no canvas', path: 'no-canvas.html', says: /^cannot open a window: the page has no canvas\. /},
+  {
+    what: 'the browser gives the canvas no 2D context',
+    before: () => { HTMLCanvasElement.prototype.getContext = () => null; },
+    says: /^cannot open a window: the browser gives the canvas no 2D context\. Try another browser/,
+  },
+  {
+    what: 'the browser has no WebAssembly',
+    before: () => { delete window.WebAssembly; },
+    says: /^this browser does not run WebAssembly/,
+  },
+  {what: 'orvix.js is missing', path: 'gone/PAGE', says: /^its program file, orvix\.js, did not load\. /},
+  {what: 'the WebAssembly is damaged', path: 'bad/PAGE', says: /^the program could not start \(its WebAssembly/},
+  {
+    what: 'an exception is thrown during frame 10',
+    before: () => {
+      const put = CanvasRenderingContext2D.prototype.putImageData;
+      let frames = 0;
+      CanvasRenderingContext2D.prototype.putImageData = function (...args) {
+        if (++frames === 10) throw new Error('thrown by the test during frame 10');
+        return put.apply(this, args);
+      };
+    },
+    says: /^the program failed while drawing\. Reload the page/,
+    presents: 9,
+  },
+];
+for (const failure of FAILURES) {
+  test(`when ${failure.what}, the loop stops and one line says so`, async (env) => {
+    const page = await env.open({path: failure.path, before: failure.before});
     await page.waitForSelector('#status:not([hidden])', {timeout: 10000});
+    const presents = await h.presents(page);
+    await h.sleep(1000);
     const state = await page.evaluate(() => ({
       line: document.getElementById('status').textContent,
-      title: document.title,
+      lines: document.body.innerText.split('ORVIX stopped').length - 1,
+      marked: document.getElementById('stage').classList.contains('stopped'),
+      loading: !document.getElementById('loading').hidden,
       presents: window.orvixProbe.presents.length,
     }));
-    const want = `ORVIX stopped: cannot open a window: ${broken.reason} (exit code -1).`;
-    check(state.line === want, `the line is ${JSON.stringify(state.line)}, not ${JSON.stringify(want)}`);
-    check(state.presents === 0, `${state.presents} frames presented`);
-  });
+    const prefix = 'ORVIX stopped: ';
+    const why = state.line.startsWith(prefix) ? state.line.slice(prefix.length) : '';
+    check(failure.says.test(why), `the line is ${JSON.stringify(state.line)}`);
+    check(!/ASSERTIONS|Aborted|Error|\.\.|\n|exit code/.test(why) && why.endsWith('.'),
+          `the line holds a developer's detail: ${JSON.stringify(state.line)}`);
+    check(state.lines === 1, `"ORVIX stopped" is shown ${state.lines} times`);
+    check(state.marked && !state.loading, `the picture is marked stopped ${state.marked}, loading ${state.loading}`);
+    check(state.presents === presents && presents === (failure.presents || 0),
+          `${presents} frames presented, then ${state.presents}`);
+  }, {doctored: !!failure.path});
 }
 
 // ---- Runner ---------------------------------------------------------------
 
-async function main() {
-  const [dir, only] = process.argv.slice(2);
-  if (!dir) {
-    console.error('usage: node web_test.mjs BUILD_DIR [CASE_SUBSTRING]');
-    process.exit(2);
-  }
+// The folder scripts/web --dist writes, served by Python's own static server.
+async function published(buildDir) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'orvix-published-'));
+  execFileSync(path.join(HERE, '..', '..', 'scripts', 'web'), ['--dist', dir], {stdio: ['ignore', 'ignore', 'inherit']});
+  const server = spawn('python3', ['-u', '-m', 'http.server', '--bind', '127.0.0.1', '--directory', dir, '0'],
+                       {stdio: ['ignore', 'pipe', 'inherit']});
+  const url = await new Promise((resolve, reject) => {
+    let said = '';
+    server.stdout.on('data', (chunk) => {
+      said += chunk;
+      const port = /port (\d+)/.exec(said);
+      if (port) resolve(`http://127.0.0.1:${port[1]}`);
+    });
+    server.once('exit', (code) => reject(new Error(`python3 -m http.server ended with ${code}`)));
+  });
+  return {
+    dir, page: 'index.html', url,
+    async close() {
+      server.kill();
+      fs.rmSync(dir, {recursive: true, force: true});
+    },
+    buildDir,
+  };
+}
+
+// The build folder, with doctored copies of the page beside it.
+async function built(dir) {
   const page = fs.readFileSync(path.join(dir, 'orvix.html'), 'utf8');
   const noCanvas = page.replace(/<canvas [^>]*><\/canvas>/, '');
   if (noCanvas === page) throw new Error('no <canvas> element to take out of orvix.html');
-  const server = await h.serve(dir, {'/no-canvas.html': noCanvas});
+  const script = fs.readFileSync(path.join(dir, 'orvix.js'), 'utf8');
+  const magic = 'base64,AGFzbQ';  // "\0asm", the start of every WebAssembly module
+  if (!script.includes(magic)) throw new Error('no embedded WebAssembly in orvix.js');
+  const server = await h.serve(dir, {
+    '/no-canvas.html': noCanvas,
+    '/gone/orvix.html': page,
+    '/gone/orvix.js': null,
+    '/bad/orvix.html': page,
+    '/bad/orvix.js': script.replace(magic, 'base64,AAAAAA'),
+  });
+  return {dir, page: 'orvix.html', url: server.url, close: server.close};
+}
+
+async function main() {
+  const args = process.argv.slice(2);
+  const publishedMode = args[0] === '--published';
+  if (publishedMode) args.shift();
+  const [dir, only] = args;
+  if (!dir) {
+    console.error('usage: node web_test.mjs [--published] BUILD_DIR [CASE_SUBSTRING]');
+    process.exit(2);
+  }
+  const cache = fs.readFileSync(path.join(dir, 'CMakeCache.txt'), 'utf8');
+  const projectUrl = (/^ORVIX_WEB_PROJECT_URL:STRING=(.*)$/m.exec(cache) || [])[1] || '';
+  const site = publishedMode ? await published(dir) : await built(dir);
   const chrome = await h.launch();
   let passed = 0;
   let failed = 0;
   try {
-    for (const c of cases.filter((c) => !only || c.name.includes(only))) {
+    for (const c of cases.filter((c) => (!only || c.name.includes(only)) && !(publishedMode && c.doctored))) {
       const pages = [];
       const env = {
         browser: chrome.browser,
-        async open({path: p = '/orvix.html', ...options} = {}) {
-          const opened = await h.open(chrome.browser, server.url + p, options);
+        projectUrl,
+        async open({path: p = site.page, file, ...options} = {}) {
+          p = p.replace('PAGE', site.page);
+          const url = file ? pathToFileURL(path.resolve(site.dir, p)).href : `${site.url}/${p}`;
+          const opened = await h.open(chrome.browser, url, options);
           pages.push(opened);
           return opened;
         },
@@ -293,7 +566,7 @@ async function main() {
     }
   } finally {
     await chrome.close();
-    await server.close();
+    await site.close();
   }
   console.log(`${passed} passed, ${failed} failed`);
   process.exit(failed === 0 && passed > 0 ? 0 : 1);

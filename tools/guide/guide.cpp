@@ -11,7 +11,16 @@
 //                                                   draw commands of frame N's pixels in that
 //                                                   rectangle, magnified, with lattice points and
 //                                                   polygon edges
-//   orvix-guide light --frames N [--keys S]         where frame N draws the cube: x y z
+//   orvix-guide light --frames N [--keys S]         where frame N lights the room from and
+//                                                   where it draws the cube
+//   orvix-guide crack --frames N [--keys S]         draw commands of the first crack of frame
+//                                                   N's room, magnified (as fill-rule)
+//   orvix-guide fill-demo                           draw commands of the fill worked by hand:
+//                                                   a triangle and a star, magnified
+//   orvix-guide facts NAME --frames N [--keys S]    the numbers the guide works out from frame
+//                                                   N, one "key<TAB>value" a line; NAME is
+//                                                   projection, head-on, calls, near, walk,
+//                                                   lit-wall, bounce, crack or fill
 //
 // Draw commands are ImageMagick's MVG, written to standard output for
 // convert ... -draw "$(orvix-guide ...)" (Debian's ImageMagick policy refuses
@@ -31,6 +40,7 @@
 #include "platform/gdi.h"
 #include "platform/headless.h"
 #include "polygon_log.h"
+#include "reference_fill.h"
 #include "screen_projection.h"
 #include "test_surface.h"
 #include "workloads.h"
@@ -38,6 +48,7 @@
 namespace {
 
 constexpr const char* kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr double kPi = 3.14159265358979323846;
 
 [[noreturn]] void Fail(int status, const std::string& message) {
   std::cerr << "orvix-guide: " << message << '\n';
@@ -46,9 +57,20 @@ constexpr const char* kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
 // ---- Frame N of a recording ----------------------------------------------
 
+// A frame that lights the room from elsewhere than where it draws the cube:
+// the cube bounced at +-50 in the frame before.
+struct Bounce {
+  int frame;
+  VECTOR3D lit;    // where the room was lit from
+  VECTOR3D drawn;  // where the cube was drawn
+};
+
 struct Frame {
   MATRIX4D view;                      // View while frame N was drawn
-  VECTOR3D light;                     // where frame N draws the cube and lights the room from
+  VECTOR3D light;                     // where frame N lights the room from
+  VECTOR3D cube_at;                   // where frame N draws the cube (World's row 3)
+  std::vector<Bounce> bounces;        // frames 1 to N where the two differ
+  std::vector<VECTOR3D> eyes;         // where frames 1 to N put the eye
   support::PolygonList room;          // frame N's Polygon calls under the point light
   support::PolygonList cube;          // and unlit: the cube's faces
   std::vector<std::uint32_t> pixels;  // as presented, 0x00BBGGRR
@@ -62,18 +84,30 @@ Frame RecordFrame(int frames, const capture::KeyScript& keys) {
   gdi::SetPolygonObserver(
       [](void* context, const POINT* pts, int count, COLORREF color) {
         Frame* frame = static_cast<Frame*>(context);
-        (getLightType() == kLightPoint ? frame->room : frame->cube).Add(pts, count, color);
+        const bool room = getLightType() == kLightPoint;
+        if (room) frame->light = Light;  // what the room is lit from, as it is painted
+        (room ? frame->room : frame->cube).Add(pts, count, color);
       },
       &f);
   const int status = capture::Play(frames, 0, keys, [&](int frame, const std::uint32_t* pixels) {
+    // World is still the cube's: its row 3 is where this frame drew it.
+    const VECTOR3D drawn(World.m[3][0], World.m[3][1], World.m[3][2]);
+    if (drawn.x != f.light.x || drawn.y != f.light.y || drawn.z != f.light.z)
+      f.bounces.push_back({frame, f.light, drawn});
+    // Row 3 of LookAt is -(eye . column j), rows 0-2 orthonormal.
+    const MATRIX4D& m = View;
+    VECTOR3D eye(0, 0, 0);
+    for (int j = 0; j < 3; ++j) eye = eye - VECTOR3D(m.m[0][j], m.m[1][j], m.m[2][j]) * m.m[3][j];
+    f.eyes.push_back(eye);
     if (frame == frames) {
+      f.cube_at = drawn;
       f.view = View;
       f.pixels.assign(pixels, pixels + kBlockSize * kBlockSize);
       return;
     }
     f.room = {};
     f.cube = {};
-    f.light = Light;  // moved by this frame: the next one is drawn from here
+    f.light = Light;  // moved by this frame: the next room is lit from here, unless it says else
   });
   gdi::SetPolygonObserver(nullptr, nullptr);
   if (status != 0 || headless::FramesPresented() != frames) Fail(1, "the program did not run");
@@ -98,6 +132,7 @@ enum class Fate {
 
 struct Tile {
   int face;
+  int i, j;             // its place in the face's grid, as DrawTiles counts
   VECTOR3D corners[4];  // world space, in the order of the quad
   Fate fate;
   support::PolygonList drawn;  // its Polygon call, if any
@@ -132,6 +167,8 @@ std::vector<Tile> Tiles(const Frame& f, std::vector<int>* counts) {
       for (int j = 0; j < kRoomTiles; ++j) {
         Tile t;
         t.face = k;
+        t.i = i;
+        t.j = j;
         VECTOR3D from = Corner(face.from) + U * float(i) + V * float(j);
         const VECTOR3D to = from + U + V;
         t.corners[0] = from;
@@ -276,7 +313,7 @@ void Labels(const Frame& f) {
       placed.push_back(
           {std::min(ox, x) - 6, std::min(oy, y) - 6, std::max(ox, x) + 6, std::max(oy, y) + 6});
     }
-    label(ox, oy - 12, "(0, 0, 0)", "middle");
+    label(ox, oy - 12, "(0, 0, 0), mid-room", "middle");
   }
 
   // The cube, with the light it carries, labelled towards the middle.
@@ -461,19 +498,26 @@ bool OnEdge(POINT a, POINT b, std::int64_t x, std::int64_t y) {
          std::min(a.y, b.y) <= y && y <= std::max(a.y, b.y);
 }
 
-// Pixel (x, y) is drawn as the square around its lattice point (x, y), the
-// point the fill tests; points that lie exactly on an edge are ringed white.
-void FillRule(const Frame& f, int x0, int y0, int w, int h) {
-  constexpr int kScale = 24;
-  std::vector<int> counts;
-  const std::vector<Tile> tiles = Tiles(f, &counts);
-  // The claim the picture makes: every pixel of it painted by exactly one tile.
-  for (int y = y0; y < y0 + h; ++y)
-    for (int x = x0; x < x0 + w; ++x)
-      if (counts[y * kBlockSize + x] != 1)
-        Fail(1, "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") is painted " +
-                    std::to_string(counts[y * kBlockSize + x]) + " times");
+// Distance in pixels from point (x, y) to the segment from a to b.
+double EdgeDistance(POINT a, POINT b, double x, double y) {
+  const double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
+  const double len2 = dx * dx + dy * dy;
+  double t = len2 == 0 ? 0 : ((x - a.x) * dx + (y - a.y) * dy) / len2;
+  t = std::max(0.0, std::min(1.0, t));
+  return std::hypot(x - (a.x + t * dx), y - (a.y + t * dy));
+}
 
+constexpr int kScale = 24;      // picture pixels a frame pixel, magnified
+constexpr double kNear = 0.25;  // a dot this close to an edge, not on it, is marked
+
+// Frame pixels x0..x0+w-1 by y0..y0+h-1, magnified: each pixel drawn as the
+// square around its lattice point (x, y), the point the fill tests; the
+// tiles' edges in white as the fill receives them, between integer points;
+// dots exactly on an edge ringed white, dots within kNear of one but not on
+// it ringed yellow. With `counts`, pixels no tile paints are ringed red and
+// pixels two tiles paint are outlined in magenta.
+void Magnify(const Frame& f, const std::vector<Tile>& tiles, const std::vector<int>* counts, int x0,
+             int y0, int w, int h) {
   std::printf("stroke-antialias 1\n");
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
@@ -486,9 +530,8 @@ void FillRule(const Frame& f, int x0, int y0, int w, int h) {
   }
   const auto px = [&](double x) { return (x - x0 + 0.5) * kScale; };
   const auto py = [&](double y) { return (y - y0 + 0.5) * kScale; };
-  // The edges as the fill receives them, between integer points.
   std::vector<std::pair<POINT, POINT>> edges;
-  std::printf("push graphic-context\nstroke '#FFFFFF' stroke-width 2 fill none\n");
+  std::printf("push graphic-context\nstroke '#FFFFFF' stroke-width 1 fill none\n");
   for (const Tile& t : tiles) {
     if (t.drawn.size() == 0) continue;
     const support::PolygonList::Item& item = t.drawn.items[0];
@@ -509,19 +552,504 @@ void FillRule(const Frame& f, int x0, int y0, int w, int h) {
   std::printf("pop graphic-context\n");
   for (int y = y0; y < y0 + h; ++y) {
     for (int x = x0; x < x0 + w; ++x) {
-      const bool on_edge = std::any_of(edges.begin(), edges.end(), [&](const auto& e) {
-        return OnEdge(e.first, e.second, x, y);
-      });
-      std::printf("stroke %s stroke-width 1.5 fill '#000000' circle %.1f,%.1f %.1f,%.1f\n",
-                  on_edge ? "'#FFFFFF'" : "none", px(x), py(y), px(x) + (on_edge ? 4 : 2.5), py(y));
+      bool on_edge = false;
+      double nearest = 1e9;
+      for (const auto& e : edges) {
+        on_edge = on_edge || OnEdge(e.first, e.second, x, y);
+        nearest = std::min(nearest, EdgeDistance(e.first, e.second, x, y));
+      }
+      const char* ring = on_edge ? "'#FFFFFF'" : nearest < kNear ? "'#FFD000'" : "none";
+      std::printf("stroke %s stroke-width 1.5 fill '#000000' circle %.1f,%.1f %.1f,%.1f\n", ring,
+                  px(x), py(y), px(x) + (std::string(ring) != "none" ? 4 : 2.5), py(y));
+      if (!counts) continue;
+      const int c = (*counts)[y * kBlockSize + x];
+      if (c == 0) {
+        std::printf("stroke '#FF2020' stroke-width 2.5 fill none circle %.1f,%.1f %.1f,%.1f\n",
+                    px(x), py(y), px(x) + 8, py(y));
+      } else if (c > 1) {
+        std::printf("stroke '#FF00FF' stroke-width 2 fill none rectangle %.1f,%.1f %.1f,%.1f\n",
+                    px(x) - kScale / 2 + 2, py(y) - kScale / 2 + 2, px(x) + kScale / 2 - 2,
+                    py(y) + kScale / 2 - 2);
+      }
     }
   }
+}
+
+void FillRule(const Frame& f, int x0, int y0, int w, int h) {
+  std::vector<int> counts;
+  const std::vector<Tile> tiles = Tiles(f, &counts);
+  // The claim the picture makes: every pixel of it painted by exactly one tile.
+  for (int y = y0; y < y0 + h; ++y)
+    for (int x = x0; x < x0 + w; ++x)
+      if (counts[y * kBlockSize + x] != 1)
+        Fail(1, "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") is painted " +
+                    std::to_string(counts[y * kBlockSize + x]) + " times");
+  Magnify(f, tiles, nullptr, x0, y0, w, h);
+}
+
+// ---- crack: one corner, two pixels ------------------------------------------------------
+
+// DrawTiles' arithmetic, so that a corner's screen position can be shown
+// before it is truncated: each component rounded once.
+float TileStep(float to, float from, int count) {
+  return static_cast<float>((double(to) - double(from)) / double(static_cast<float>(count)));
+}
+float TileOffset(int index, float step, float corner) {
+  return static_cast<float>(double(static_cast<float>(index)) * step + corner);
+}
+
+// A corner of the room's grid that two painting tiles hand to Polygon as
+// different points.
+struct Split {
+  int face, u, v;         // the corner: lattice point (u, v) of face `face`
+  POINT a, b;             // as the first and the second tile hand it over
+  double ax, ay, bx, by;  // their screen positions before truncation
+};
+
+// Where tile t puts its corner k on the screen, as the pipeline works it
+// out: World's row 3 is the tile's own translation, so Matrix's row 3 is
+// rounded for this tile alone.
+void CornerOnScreen(const Tile& t, int k, double* sx, double* sy) {
+  const RoomFace& face = kRoom[t.face];
+  const int n = kRoomTiles;
+  VECTOR3D U, V;
+  if (face.floor) {
+    U = VECTOR3D(TileStep(face.to[0], face.from[0], n), 0, 0);
+    V = VECTOR3D(0, TileStep(face.to[1], face.from[1], n), TileStep(face.to[2], face.from[2], n));
+  } else {
+    U = VECTOR3D(TileStep(face.to[0], face.from[0], n), TileStep(face.to[1], face.from[1], n), 0);
+    V = VECTOR3D(0, 0, TileStep(face.to[2], face.from[2], n));
+  }
+  World.Identity();
+  World.m[3][0] = TileOffset(t.i, U.x, face.from[0]);
+  World.m[3][1] =
+      face.floor ? TileOffset(t.j, V.y, face.from[1]) : TileOffset(t.i, U.y, face.from[1]);
+  World.m[3][2] = TileOffset(t.j, V.z, face.from[2]);
+  UpdateCamera();
+  const VECTOR3D quad[4] = {VECTOR3D(0, 0, 0), U, U + V, V};
+  const VECTOR3D P = quad[k] * Matrix;
+  *sx = support::ScreenX(P.x, P.z);
+  *sy = support::ScreenY(P.y, P.z);
+}
+
+// Every corner of a face's grid that two painting tiles of the frame put at
+// different points (corners shared by two faces are not compared).
+std::vector<Split> Splits(const std::vector<Tile>& tiles) {
+  constexpr int kDu[4] = {0, 1, 1, 0}, kDv[4] = {0, 0, 1, 1};  // the quad's corners
+  struct Seen {
+    const Tile* tile;
+    int k;
+    POINT p;
+    bool split;
+  };
+  std::vector<Seen> seen(6 * (kRoomTiles + 1) * (kRoomTiles + 1), Seen{nullptr, 0, {}, false});
+  std::vector<Split> splits;
+  for (const Tile& t : tiles) {
+    if (t.fate != Fate::kPainted) continue;
+    const POINT* pts = t.drawn.Points(t.drawn.items[0]);
+    for (int k = 0; k < 4; ++k) {
+      const int u = t.i + kDu[k], v = t.j + kDv[k];
+      Seen& s = seen[(t.face * (kRoomTiles + 1) + u) * (kRoomTiles + 1) + v];
+      if (!s.tile) {
+        s = {&t, k, pts[k], false};
+        continue;
+      }
+      if (s.split || (s.p.x == pts[k].x && s.p.y == pts[k].y)) continue;
+      s.split = true;
+      Split split{t.face, u, v, s.p, pts[k], 0, 0, 0, 0};
+      CornerOnScreen(*s.tile, s.k, &split.ax, &split.ay);
+      CornerOnScreen(t, k, &split.bx, &split.by);
+      if (TruncateToInt(split.ax) != s.p.x || TruncateToInt(split.ay) != s.p.y ||
+          TruncateToInt(split.bx) != pts[k].x || TruncateToInt(split.by) != pts[k].y)
+        Fail(1, "a corner's screen position is not the one the tile handed over");
+      splits.push_back(split);
+    }
+  }
+  return splits;
+}
+
+std::string Pair(double x, double y, const char* format = "%g");
+
+struct Crack {
+  int x, y;     // the first pixel, row by row, that no tile paints and the frame shows black
+  Split split;  // the split corner nearest to it
+  int x0, y0;   // the magnified window, kCrackW x kCrackH pixels, holding both
+};
+constexpr int kCrackW = 26, kCrackH = 22;
+
+Crack FindCrack(const Frame& f, const std::vector<Tile>& tiles, const std::vector<int>& counts) {
+  const std::vector<Split> splits = Splits(tiles);
+  if (splits.empty()) Fail(1, "the frame's tiles agree on every corner");
+  // The split corner with a pixel that no tile paints and the frame shows
+  // black nearest to it, and that pixel.
+  Crack c{-1, -1, {}, 0, 0};
+  double best = 1e18;
+  for (const Split& s : splits)
+    for (int p = 0; p < kBlockSize * kBlockSize; ++p) {
+      if (counts[p] != 0 || f.pixels[p] != 0) continue;
+      const double d = std::hypot(s.a.x - p % kBlockSize, s.a.y - p / kBlockSize);
+      if (d < best) best = d, c.x = p % kBlockSize, c.y = p / kBlockSize, c.split = s;
+    }
+  if (c.x < 0) Fail(1, "the frame has no crack");
+  const int mx = (c.x + c.split.a.x) / 2, my = (c.y + c.split.a.y) / 2;
+  c.x0 = std::max(0, std::min(kBlockSize - kCrackW, mx - kCrackW / 2));
+  c.y0 = std::max(0, std::min(kBlockSize - kCrackH, my - kCrackH / 2));
+  if (c.split.a.x < c.x0 || c.split.a.x >= c.x0 + kCrackW || c.split.a.y < c.y0 ||
+      c.split.a.y >= c.y0 + kCrackH || c.x < c.x0 || c.y < c.y0)
+    Fail(1, "the crack at " + Pair(c.x, c.y) + " and its corner at " +
+                Pair(c.split.a.x, c.split.a.y) + " do not fit one picture");
+  return c;
+}
+
+void CrackPicture(const Frame& f) {
+  std::vector<int> counts;
+  const std::vector<Tile> tiles = Tiles(f, &counts);
+  const Crack c = FindCrack(f, tiles, counts);
+  Magnify(f, tiles, &counts, c.x0, c.y0, kCrackW, kCrackH);
+  // The corner, where each of its two tiles puts it.
+  for (const POINT& p : {c.split.a, c.split.b})
+    std::printf("stroke '#00E0FF' stroke-width 3 fill none circle %.1f,%.1f %.1f,%.1f\n",
+                (p.x - c.x0 + 0.5) * kScale, (p.y - c.y0 + 0.5) * kScale,
+                (p.x - c.x0 + 0.5) * kScale + 10, (p.y - c.y0 + 0.5) * kScale);
+}
+
+// ---- fill-demo: the fill worked by hand ------------------------------------------------
+
+// One polygon on a small lattice, `scale` picture pixels a unit, its top
+// left lattice point at (ox, oy): each pixel the square around its lattice
+// point, shaded where the fill paints it; the edges; and in every row each
+// edge's crossing, a red mark. Fails unless the fill paints exactly the
+// pixels the brute-force model does.
+void DemoPanel(const POINT* pts, int count, int cols, int rows, double ox, double oy, int scale,
+               int numbered_row) {
+  support::BufferSurface surface(cols, rows);
+  support::PolygonList list;
+  list.Add(pts, count, 1);
+  support::FillThroughGdi(surface.dc(), list);
+  const auto X = [&](double x) { return ox + x * scale; };
+  const auto Y = [&](double y) { return oy + y * scale; };
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < cols; ++x) {
+      const bool painted = surface.buffer()[y * cols + x] != 0;
+      if (painted != support::reference::Inside(pts, count, x, y))
+        Fail(1, "the fill and the model differ at (" + std::to_string(x) + ", " +
+                    std::to_string(y) + ")");
+      std::printf("stroke '#C0C0C0' stroke-width 1 fill '%s' rectangle %.1f,%.1f %.1f,%.1f\n",
+                  painted ? "#8CB8FF" : "#F6F6F6", X(x - 0.5), Y(y - 0.5), X(x + 0.5), Y(y + 0.5));
+    }
+  }
+  std::printf("push graphic-context\nstroke '#000000' stroke-width 2 fill none polygon");
+  for (int k = 0; k < count; ++k) std::printf(" %.1f,%.1f", X(pts[k].x), Y(pts[k].y));
+  std::printf("\npop graphic-context\n");
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < cols; ++x)
+      std::printf("stroke none fill '#000000' circle %.1f,%.1f %.1f,%.1f\n", X(x), Y(y), X(x) + 2,
+                  Y(y));
+  // The crossings: an edge counts for rows from its upper end up to, not
+  // including, its lower end.
+  for (int y = 0; y < rows; ++y) {
+    std::vector<double> xs;
+    for (int k = 0; k < count; ++k) {
+      POINT a = pts[k], b = pts[(k + 1) % count];
+      if (a.y == b.y) continue;
+      if (a.y > b.y) std::swap(a, b);
+      if (y < a.y || y >= b.y) continue;
+      xs.push_back(a.x + double(y - a.y) * (b.x - a.x) / (b.y - a.y));
+    }
+    std::sort(xs.begin(), xs.end());
+    if (y == numbered_row)
+      std::printf("stroke '#E02020' stroke-width 1.5 line %.1f,%.1f %.1f,%.1f\n", X(-0.5), Y(y),
+                  X(cols - 0.5), Y(y));
+    for (std::size_t k = 0; k < xs.size(); ++k) {
+      std::printf("stroke none fill '#E02020' polygon %.1f,%.1f %.1f,%.1f %.1f,%.1f %.1f,%.1f\n",
+                  X(xs[k]) - 5, Y(y), X(xs[k]), Y(y) - 5, X(xs[k]) + 5, Y(y), X(xs[k]), Y(y) + 5);
+      if (y == numbered_row) Label(X(xs[k]), Y(y) - 9, std::to_string(k + 1));
+    }
+  }
+}
+
+// The triangle (5, 0), (10, 10), (0, 10), whose apex pixel is not painted,
+// and a five-pointed star, whose middle the even-odd rule leaves empty.
+void FillDemo() {
+  std::printf("font %s\nfont-size 15\nstroke-antialias 1\n", Quoted(kFont).c_str());
+  const POINT triangle[3] = {{5, 0}, {10, 10}, {0, 10}};
+  const POINT star[5] = {{10, 0}, {16, 19}, {0, 7}, {20, 7}, {4, 19}};
+  DemoPanel(triangle, 3, 11, 11, 40, 50, 36, -1);
+  DemoPanel(star, 5, 21, 20, 500, 50, 22, 9);
+  support::BufferSurface surface(11, 11);
+  support::PolygonList list;
+  list.Add(triangle, 3, 1);
+  support::FillThroughGdi(surface.dc(), list);
+  if (surface.buffer()[5] != 0) Fail(1, "the triangle's apex pixel is painted");
+  std::printf("stroke none fill '#000000' text-anchor middle\n");
+  std::printf("text 220,28 'the triangle (5, 0), (10, 10), (0, 10)'\n");
+  std::printf("text 720,28 'even-odd: row 9 crosses four edges'\n");
 }
 
 // ---- light: where frame N draws the cube -------------------------------------------------
 
 void PrintLight(const Frame& f) {
-  std::printf("%.9g %.9g %.9g\n", f.light.x, f.light.y, f.light.z);
+  std::printf("lit from %.9g %.9g %.9g\n", f.light.x, f.light.y, f.light.z);
+  std::printf("cube drawn at %.9g %.9g %.9g\n", f.cube_at.x, f.cube_at.y, f.cube_at.z);
+}
+
+// ---- facts: the numbers the guide works out ------------------------------------------
+
+// printf's rendering with the guide's minus sign, U+2212; never "-0".
+std::string Num(const char* format, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, format, v);
+  std::string s = buf;
+  if (s[0] == '-')
+    s = s.find_first_not_of("-0.") == std::string::npos ? s.substr(1) : "−" + s.substr(1);
+  return s;
+}
+std::string Pair(double x, double y, const char* format) {
+  return "(" + Num(format, x) + ", " + Num(format, y) + ")";
+}
+std::string Triple(double x, double y, double z, const char* format = "%g") {
+  return "(" + Num(format, x) + ", " + Num(format, y) + ", " + Num(format, z) + ")";
+}
+void Fact(const std::string& key, const std::string& value) {
+  std::printf("%s\t%s\n", key.c_str(), value.c_str());
+}
+
+// The view direction F, column 2 of the view matrix.
+VECTOR3D Forward(const MATRIX4D& m) { return VECTOR3D(m.m[0][2], m.m[1][2], m.m[2][2]); }
+
+// The point light's factor for a tile of the wall x = +55 with this centre,
+// as Polygon3D works it out: normal (1, 0, 0), into the wall.
+double WallFactor(const VECTOR3D& centre, const VECTOR3D& light) {
+  const VECTOR3D L = centre - light;
+  const double len = L.Length();
+  const float intensity = static_cast<float>(double(L.x) / (len * len));
+  return double(LightR) * intensity + LightAmb;
+}
+int Shaded(int byte, double factor) { return std::min(255, static_cast<int>(factor * byte)); }
+
+std::uint32_t PixelAt(const Frame& f, int x, int y) { return f.pixels[y * kBlockSize + x]; }
+
+void FactsProjection(const Frame& f) {
+  const double half = MultiplyX / 2.0, deg = 180 / kPi;
+  Fact("projection.multiply-x", Num("%.9g", MultiplyX));
+  Fact("projection.edge", Num("%.4f", half));
+  Fact("projection.fov", Num("%.1f", 2 * std::atan(half) * deg) + "°");
+  const double tan_factor = 2 * std::tan(double(kFieldOfView) / 2);
+  Fact("projection.tan-factor", Num("%.4f", tan_factor));
+  Fact("projection.s", Num("%.4f", 1 / double(MultiplyX)));
+  Fact("projection.tan-fov", Num("%.0f", 2 * std::atan(tan_factor / 2) * deg) + "°");
+  // The worked point: a corner of a tile of the wall ahead.
+  const VECTOR3D world(55, 11, -11);
+  const VECTOR3D cam = world * f.view;
+  const float sx = support::ScreenX(cam.x, cam.z), sy = support::ScreenY(cam.y, cam.z);
+  const POINT pixel{TruncateToInt(sx), TruncateToInt(sy)};
+  bool drawn = false;
+  for (const POINT& p : f.room.points) drawn = drawn || (p.x == pixel.x && p.y == pixel.y);
+  if (!drawn) Fail(1, "the worked point is no corner the frame hands to Polygon");
+  Fact("point.camera", Triple(cam.x, cam.y, cam.z));
+  Fact("point.x", Num("%.2f", sx));
+  Fact("point.y", Num("%.2f", sy));
+  Fact("point.pixel", Pair(pixel.x, pixel.y));
+  // The worked tile of the light: centre (55, 5.5, 5.5), its corner at the
+  // middle of the screen.
+  const VECTOR3D centre(55, 5.5f, 5.5f);
+  const VECTOR3D L = centre - f.light;
+  const double factor = WallFactor(centre, f.light);
+  const COLORREF wall = kRoom[1].color;
+  const int r = Shaded(wall & 0xFF, factor), g = Shaded((wall >> 8) & 0xFF, factor),
+            b = Shaded((wall >> 16) & 0xFF, factor);
+  const std::uint32_t p = PixelAt(f, kBlockSize / 2, kBlockSize / 2);
+  if (int(p & 0xFF) != r || int((p >> 8) & 0xFF) != g || int((p >> 16) & 0xFF) != b)
+    Fail(1, "the worked tile's colour is not the middle pixel's");
+  Fact("light.d", Num("%.2f", L.Length()));
+  Fact("light.i", Num("%.6f", (factor - LightAmb) / LightR));
+  Fact("light.factor", Num("%.5f", factor));
+  Fact("light.colour", Triple(r, g, b));
+}
+
+// How far the view is from head-on to the nearest axis, and its pitch.
+void FactsHeadOn(const Frame& f, int frames) {
+  const VECTOR3D F = Forward(f.view);
+  const double a[3] = {std::fabs(F.x), std::fabs(F.y), std::fabs(F.z)};
+  const int k = int(std::max_element(a, a + 3) - a);
+  const double across = std::hypot(a[(k + 1) % 3], a[(k + 2) % 3]);
+  const std::string n = std::to_string(frames);
+  Fact("head-on." + n, Num("%.4f", std::atan2(across, a[k])));
+  const double pitch = std::atan2(double(F.z), std::hypot(double(F.x), double(F.y)));
+  Fact("pitch." + n, Num("%.7f", pitch));
+  Fact("pitch-deg." + n, Num("%.1f", pitch * 180 / kPi) + "°");
+}
+
+void FactsCalls(const Frame& f, int frames) {
+  const std::string n = std::to_string(frames);
+  Fact("calls." + n, std::to_string(f.room.size() + f.cube.size()));
+  Fact("tiles." + n, std::to_string(f.room.size()));
+  Fact("faces." + n, std::to_string(f.cube.size()));
+}
+
+// The first frame that puts the eye at the limit of its walk along x.
+void FactsWalk(const Frame& f) {
+  for (std::size_t k = 0; k < f.eyes.size(); ++k)
+    if (std::round(f.eyes[k].x * 1000) / 1000 >= 50) {
+      Fact("walk.frames", std::to_string(k + 1));
+      return;
+    }
+  Fail(1, "the eye never reaches x = 50");
+}
+
+// The near plane's worked frame: the eye at the wall x = +55, turned.
+void FactsNear(const Frame& f) {
+  const VECTOR3D F = Forward(f.view);
+  const MATRIX4D& m = f.view;
+  const double ex = -(m.m[3][0] * m.m[0][0] + m.m[3][1] * m.m[0][1] + m.m[3][2] * m.m[0][2]);
+  const double ey = -(m.m[3][0] * m.m[1][0] + m.m[3][1] * m.m[1][1] + m.m[3][2] * m.m[1][2]);
+  Fact("near.eye", Pair(std::round(ex * 1000) / 1000, std::round(ey * 1000) / 1000));
+  Fact("near.gap", Num("%g", 55 - std::round(ex * 1000) / 1000));
+  Fact("near.direction", Triple(F.x, F.y, F.z, "%.3g"));
+  Fact("near.fx", Num("%.4f", F.x));
+  Fact("near.fy", Num("%.4f", F.y));
+  const VECTOR3D corner(55, -11, 0);
+  Fact("near.corner-z", Num("%.2f", (corner * f.view).z));
+  // Where the screen's left edge meets the wall at the eye's height:
+  // camera x / z = -MultiplyX / 2, linear along the wall.
+  const auto edge = [&](float y) {
+    const VECTOR3D c = VECTOR3D(55, y, 0) * f.view;
+    return double(c.x) + MultiplyX / 2.0 * c.z;
+  };
+  const double e0 = edge(-11), e1 = edge(0);
+  Fact("near.strip", Num("%.1f", -11 + 11 * e0 / (e0 - e1)));
+  int band = 0;
+  while (band < kBlockSize && PixelAt(f, band, kBlockSize / 2) == 0) ++band;
+  Fact("near.band", std::to_string(band));
+  double lo = 1e9, hi = -1e9;
+  for (float y : {0.0f, 11.0f})
+    for (float z : {-55.0f, 55.0f}) {
+      const double cz = (VECTOR3D(55, y, z) * f.view).z;
+      lo = std::min(lo, cz), hi = std::max(hi, cz);
+    }
+  Fact("near.next-lo", Num("%.2f", lo));
+  Fact("near.next-hi", Num("%.2f", hi));
+}
+
+// A frame that lights the wall ahead from the cube: how bright the
+// brightest painted tile of that wall is, and the peak of its curve.
+void FactsLitWall(const Frame& f, int frames) {
+  std::vector<int> counts;
+  const std::vector<Tile> tiles = Tiles(f, &counts);
+  double best = 0;
+  for (const Tile& t : tiles)
+    if (t.face == 1 && t.fate == Fate::kPainted) {
+      VECTOR3D c(0, 0, 0);
+      for (const VECTOR3D& v : t.corners) c = c + v * 0.25f;
+      best = std::max(best, WallFactor(c, f.light));
+    }
+  const int green = Shaded(128, best);
+  bool shown = false;
+  for (std::uint32_t p : f.pixels) shown = shown || p == (0xFF0000u | std::uint32_t(green) << 8);
+  if (!shown) Fail(1, "the brightest tile's colour is not in the frame");
+  const std::string n = std::to_string(frames);
+  const double h = 55 - f.light.x;
+  Fact("wall.gap." + n, Num("%.1f", h));
+  Fact("wall.best." + n, Num("%.2f", best));
+  Fact("wall.green." + n, std::to_string(green));
+  Fact("wall.peak." + n, Num("%.2f", LightAmb + LightR / h));
+}
+
+// The triangle of the fill demo row by row: the crossings by the recipe
+// (rows from the top vertex up to, not including, the bottom one; pixels
+// from the ceiling of the left crossing up to, not including, the ceiling
+// of the right one), checked against what the fill paints.
+void FactsFill() {
+  const POINT tri[3] = {{5, 0}, {10, 10}, {0, 10}};
+  support::BufferSurface surface(11, 11);
+  support::PolygonList list;
+  list.Add(tri, 3, 1);
+  support::FillThroughGdi(surface.dc(), list);
+  Fact("fill.table", "| row y | left crossing | right crossing | pixels painted |");
+  Fact("fill.table", "|---:|---:|---:|---|");
+  int total = 0;
+  for (int y = 0; y <= 10; ++y) {
+    std::vector<double> xs;
+    for (int k = 0; k < 3; ++k) {
+      POINT a = tri[k], b = tri[(k + 1) % 3];
+      if (a.y == b.y) continue;
+      if (a.y > b.y) std::swap(a, b);
+      if (y >= a.y && y < b.y) xs.push_back(a.x + double(y - a.y) * (b.x - a.x) / (b.y - a.y));
+    }
+    std::sort(xs.begin(), xs.end());
+    const int from = xs.size() == 2 ? int(std::ceil(xs[0])) : 0;
+    const int to = xs.size() == 2 ? int(std::ceil(xs[1])) : 0;
+    for (int x = 0; x < 11; ++x)
+      if ((surface.buffer()[y * 11 + x] != 0) != (from <= x && x < to))
+        Fail(1, "the recipe and the fill differ in row " + std::to_string(y));
+    total += to - from;
+    const std::string painted = from == to ? "none"
+                                : to - from == 1
+                                    ? std::to_string(from)
+                                    : std::to_string(from) + " to " + std::to_string(to - 1);
+    Fact("fill.table", "| " + std::to_string(y) + " | " +
+                           (xs.empty() ? std::string("no edge") : Num("%g", xs[0])) + " | " +
+                           (xs.empty() ? std::string("no edge") : Num("%g", xs[1])) + " | " +
+                           painted + " |");
+  }
+  Fact("fill.count", std::to_string(total));
+}
+
+// The frames 1 to N that light the room from elsewhere than the cube.
+void FactsBounce(const Frame& f, int frames) {
+  Fact("bounce.count", std::to_string(f.bounces.size()));
+  Fact("bounce.frames", std::to_string(frames));
+  if (f.bounces.empty()) Fail(1, "no frame lights the room from elsewhere than the cube");
+  std::string list;
+  Fact("bounce.table", "| frame | the room lit from | the cube drawn at | where they differ |");
+  Fact("bounce.table", "|---:|---|---|---|");
+  const char* const kAxes[3] = {"x", "y", "z"};
+  for (std::size_t k = 0; k < f.bounces.size() && k < 6; ++k) {
+    const Bounce& b = f.bounces[k];
+    const double lit[3] = {b.lit.x, b.lit.y, b.lit.z}, drawn[3] = {b.drawn.x, b.drawn.y, b.drawn.z};
+    std::string axes;
+    for (int a = 0; a < 3; ++a)
+      if (lit[a] != drawn[a])
+        axes += (axes.empty() ? "" : ", ") + std::string(kAxes[a]) + ": " + Num("%.9g", lit[a]) +
+                " → " + Num("%.9g", drawn[a]);
+    list += (k ? ", " : "") + std::to_string(b.frame);
+    Fact("bounce.table", "| " + std::to_string(b.frame) + " | " +
+                             Triple(b.lit.x, b.lit.y, b.lit.z, "%.1f") + " | " +
+                             Triple(b.drawn.x, b.drawn.y, b.drawn.z, "%.1f") + " | " + axes + " |");
+  }
+  Fact("bounce.first", list);
+  // The example: the first whose light is more than a unit from the cube.
+  for (const Bounce& b : f.bounces) {
+    const double d[3] = {b.lit.x - b.drawn.x, b.lit.y - b.drawn.y, b.lit.z - b.drawn.z};
+    const int k = int(
+        std::max_element(d, d + 3, [](double p, double q) { return std::fabs(p) < std::fabs(q); }) -
+        d);
+    if (std::fabs(d[k]) <= 1) continue;
+    const char* axis[3] = {"x", "y", "z"};
+    const double lit[3] = {b.lit.x, b.lit.y, b.lit.z}, drawn[3] = {b.drawn.x, b.drawn.y, b.drawn.z};
+    Fact("bounce.example", std::to_string(b.frame));
+    Fact("bounce.example-lit", std::string(axis[k]) + " = " + Num("%.1f", lit[k]));
+    Fact("bounce.example-drawn", std::string(axis[k]) + " = " + Num("%.1f", drawn[k]));
+    return;
+  }
+  Fail(1, "no bounce frame moves the light a unit from the cube");
+}
+
+void FactsCrack(const Frame& f, int frames) {
+  std::vector<int> counts;
+  const std::vector<Tile> tiles = Tiles(f, &counts);
+  const Crack c = FindCrack(f, tiles, counts);
+  const std::vector<Split> splits = Splits(tiles);
+  const Split& s = c.split;
+  Fact("crack.frame", std::to_string(frames));
+  Fact("crack.pixel", Pair(c.x, c.y));
+  Fact("crack.splits", std::to_string(splits.size()));
+  Fact("crack.face", kFaceNames[s.face]);
+  Fact("crack.a", Pair(s.a.x, s.a.y));
+  Fact("crack.b", Pair(s.b.x, s.b.y));
+  Fact("crack.a-float", Pair(s.ax, s.ay, "%.5f"));
+  Fact("crack.b-float", Pair(s.bx, s.by, "%.5f"));
+  Fact("crack.window", Pair(c.x0, c.y0) + " to " + Pair(c.x0 + kCrackW - 1, c.y0 + kCrackH - 1));
 }
 
 // ---- Command line ---------------------------------------------------------------------
@@ -540,7 +1068,9 @@ int ParseInt(const std::string& s, int low, int high, const std::string& what) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty())
-    Fail(2, "usage: orvix-guide counts|labels|plan|fill-rule|light ... (see tools/guide.cpp)");
+    Fail(2,
+         "usage: orvix-guide counts|labels|plan|fill-rule|light|crack|fill-demo|facts ... (see "
+         "tools/guide/guide.cpp)");
   const std::string& command = args[0];
   std::size_t next = 1;
   std::string label;
@@ -563,7 +1093,13 @@ int main(int argc, char** argv) {
         !(window.x0 < window.x1 && window.y0 < window.y1))
       Fail(2, "plan needs X0,Y0,X1,Y1, a window of the floor in scene units");
     ++next;
-  } else if (command != "labels" && command != "light") {
+  } else if (command == "facts") {
+    if (args.size() < 2) Fail(2, "facts needs a name");
+    label = args[next++];
+  } else if (command == "fill-demo") {
+    FillDemo();
+    return 0;
+  } else if (command != "labels" && command != "light" && command != "crack") {
     Fail(2, "unknown command '" + command + "'");
   }
   int frames = 1;
@@ -586,5 +1122,29 @@ int main(int argc, char** argv) {
   if (command == "plan") Plan(frame, window);
   if (command == "fill-rule") FillRule(frame, crop[0], crop[1], crop[2], crop[3]);
   if (command == "light") PrintLight(frame);
+  if (command == "crack") CrackPicture(frame);
+  if (command == "facts") {
+    if (label == "projection") {
+      FactsProjection(frame);
+    } else if (label == "head-on") {
+      FactsHeadOn(frame, frames);
+    } else if (label == "calls") {
+      FactsCalls(frame, frames);
+    } else if (label == "near") {
+      FactsNear(frame);
+    } else if (label == "walk") {
+      FactsWalk(frame);
+    } else if (label == "lit-wall") {
+      FactsLitWall(frame, frames);
+    } else if (label == "bounce") {
+      FactsBounce(frame, frames);
+    } else if (label == "crack") {
+      FactsCrack(frame, frames);
+    } else if (label == "fill") {
+      FactsFill();
+    } else {
+      Fail(2, "unknown facts '" + label + "'");
+    }
+  }
   return 0;
 }
