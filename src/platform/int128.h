@@ -82,12 +82,14 @@ inline std::int64_t FloorDivide(Int128 n, std::int64_t d, std::int64_t* remainde
     return static_cast<std::int64_t>(q);
   }
   // -(q d + r) = -(q + 1) d + (d - r) when r > 0.
+  // Negated in unsigned arithmetic: q may be 2^63, whose negation -2^63 is
+  // the one quotient that has no positive int64_t.
   if (r == 0) {
     *remainder = 0;
-    return -static_cast<std::int64_t>(q);
+    return static_cast<std::int64_t>(0 - q);
   }
   *remainder = static_cast<std::int64_t>(divisor - r);
-  return -static_cast<std::int64_t>(q) - 1;
+  return static_cast<std::int64_t>(~q);  // -q - 1
 }
 
 }  // namespace portable
