@@ -64,22 +64,6 @@ inline std::string ReadFile(const std::string& path) {
   return bytes.str();  // empty when the file is missing
 }
 
-// The orvix-capture program in a process of its own, with stdout and stderr
-// in files of `dir` (so stderr is not a terminal). In a cross build it runs
-// under the build's emulator (qemu-user), as ctest runs the tests.
-#ifndef ORVIX_CAPTURE_EMULATOR
-#define ORVIX_CAPTURE_EMULATOR ""
-#endif
-inline Outcome RunProgram(const std::vector<std::string>& args, const std::string& dir) {
-  std::string command = ORVIX_CAPTURE_EMULATOR "'" ORVIX_CAPTURE_BINARY "'";
-  for (const std::string& a : args) command += " '" + a + "'";  // no quotes in our arguments
-  const std::string out = dir + "/stdout.txt", err = dir + "/stderr.txt";
-  command += " >'" + out + "' 2>'" + err + "'";
-  const int raw = std::system(command.c_str());
-  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return {status, ReadFile(out), ReadFile(err)};
-}
-
 // The program started in a process of its own, in folder `cwd`, with
 // stdout and stderr in `logs`/stdout.txt and stderr.txt; `in_child` runs
 // after those are set up and before exec (to change a limit, a stream or the
@@ -134,6 +118,13 @@ inline Outcome Finish(pid_t pid, const std::string& logs) {
   waitpid(pid, &raw, 0);
   const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? -WTERMSIG(raw) : -999;
   return {status, ReadFile(logs + "/stdout.txt"), ProgramLines(ReadFile(logs + "/stderr.txt"))};
+}
+
+// The orvix-capture program in a process of its own, in this folder, with
+// stdout and stderr in files of `dir` (so stderr is not a terminal); in a
+// cross build under the build's emulator (qemu-user), as ctest runs the tests.
+inline Outcome RunProgram(const std::vector<std::string>& args, const std::string& dir) {
+  return Finish(Spawn(args, ".", dir), dir);
 }
 
 constexpr const char* kRegenerate = "ORVIX_UPDATE_GOLDEN=1 ctest --preset default -R GoldenFrame";

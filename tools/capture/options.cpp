@@ -257,7 +257,7 @@ enum class Kind {
   kText,   // a path, into `text`
 };
 
-struct OptionSpec {
+struct OptionRow {
   std::string_view name;
   Kind kind;
   int Options::*count = nullptr;
@@ -267,7 +267,7 @@ struct OptionSpec {
 };
 
 // Every option but --help and --version; usage.txt says what they do.
-const OptionSpec kOptionSpecs[] = {
+const OptionRow kOptionRows[] = {
     {"--frames", Kind::kCount, &Options::frames, kMaxFrames, "a frame count"},
     {"--start-tick", Kind::kTick},
     {"--keys", Kind::kKeys},
@@ -277,26 +277,26 @@ const OptionSpec kOptionSpecs[] = {
     {"--gif", Kind::kText, nullptr, 0, nullptr, &Options::gif_path},
     {"--build-up", Kind::kCount, &Options::build_up, kMaxBuildUp, "a number of polygons"},
 };
-constexpr std::size_t kOptionCount = sizeof(kOptionSpecs) / sizeof(kOptionSpecs[0]);
+constexpr std::size_t kOptionCount = sizeof(kOptionRows) / sizeof(kOptionRows[0]);
 
-const OptionSpec* FindOption(std::string_view name) {
-  for (const OptionSpec& spec : kOptionSpecs)
-    if (spec.name == name) return &spec;
+const OptionRow* FindOption(std::string_view name) {
+  for (const OptionRow& row : kOptionRows)
+    if (row.name == name) return &row;
   return nullptr;
 }
 
-// Sets the option `spec` from `value` (not empty).
-bool ReadValue(const OptionSpec& spec, std::string_view value, Options* o, std::string* error) {
-  const std::string name(spec.name);
+// Sets the option that `row` describes from `value` (not empty).
+bool ReadValue(const OptionRow& row, std::string_view value, Options* o, std::string* error) {
+  const std::string name(row.name);
   std::int64_t number = 0;
-  switch (spec.kind) {
+  switch (row.kind) {
     case Kind::kCount:
-      if (!ParseNumber(value, spec.max, &number) || number == 0) {
-        *error = name + ": " + Quote(value) + " is not " + spec.what + " from 1 to " +
-                 std::to_string(spec.max);
+      if (!ParseNumber(value, row.max, &number) || number == 0) {
+        *error = name + ": " + Quote(value) + " is not " + row.what + " from 1 to " +
+                 std::to_string(row.max);
         return false;
       }
-      o->*spec.count = static_cast<int>(number);
+      o->*row.count = static_cast<int>(number);
       return true;
     case Kind::kTick:
       if (!ParseNumber(value, 0xFFFFFFFFll, &number)) {
@@ -308,7 +308,7 @@ bool ReadValue(const OptionSpec& spec, std::string_view value, Options* o, std::
     case Kind::kKeys:
       return ParseKeyScript(value, &o->keys, error);
     case Kind::kText:
-      o->*spec.text = std::string(value);
+      o->*row.text = std::string(value);
       return true;
     case Kind::kFlag:
       break;
@@ -386,18 +386,18 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       value = arg.substr(eq + 1);
       has_value = true;
     }
-    const OptionSpec* spec = FindOption(name);
-    if (!spec) {
+    const OptionRow* row = FindOption(name);
+    if (!row) {
       *error = "unknown option " + Quote(name) + " (see --help)";
       return false;
     }
-    bool& given = seen[spec - kOptionSpecs];
+    bool& given = seen[row - kOptionRows];
     if (given) {
       *error = std::string(name) + " is given twice";
       return false;
     }
     given = true;
-    if (spec->kind == Kind::kFlag) {
+    if (row->kind == Kind::kFlag) {
       if (has_value) {
         *error = std::string(name) + " takes no value";
         return false;
@@ -416,14 +416,14 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
       *error = std::string(name) + " needs a value";
       return false;
     }
-    if (!ReadValue(*spec, value, &o, error)) return false;
+    if (!ReadValue(*row, value, &o, error)) return false;
   }
 
   if (o.out_dir.empty() && o.gif_path.empty()) {
     *error = "nothing to write: give --out DIR, --gif FILE or both (see --help)";
     return false;
   }
-  if (o.build_up != 0 && seen[FindOption("--every") - kOptionSpecs]) {
+  if (o.build_up != 0 && seen[FindOption("--every") - kOptionRows]) {
     *error = "--build-up keeps images of the last frame only: --every does not go with it";
     return false;
   }
