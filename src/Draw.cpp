@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 // ---- Value types ----------------------------------------------------------
 // Each formula is evaluated in double and rounded to float once, where its
@@ -162,6 +163,8 @@ COLOR::COLOR(unsigned long value)
       b(static_cast<unsigned char>((value >> 16) & 0xFF)),
       reserved(static_cast<unsigned char>((value >> 24) & 0xFF)) {}
 
+COLOR::COLOR(unsigned char* bytes) : r(bytes[0]), g(bytes[1]), b(bytes[2]), reserved(bytes[3]) {}
+
 // ---- Render state ---------------------------------------------------------
 
 MATRIX4D World;
@@ -260,10 +263,76 @@ VECTOR3D NextMean(const VECTOR3D& c, const VECTOR3D& v, int i) {
 
 constexpr int kStackPoints = 16;  // room tiles and cube faces have 4
 
+COLORREF ColorValue(const COLOR& color) {
+  return static_cast<COLORREF>(color.r) | (static_cast<COLORREF>(color.g) << 8) |
+         (static_cast<COLORREF>(color.b) << 16) | (static_cast<COLORREF>(color.reserved) << 24);
+}
+
 }  // namespace
 
-void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
-  if (count < 0) return;
+// ---- The record ------------------------------------------------------------
+
+namespace {
+
+POLYGON3DLISTENER g_listener = nullptr;
+void* g_listener_context = nullptr;
+int g_record_index = 0;
+
+// What the recorded pipeline keeps beside the points, sized for one call.
+struct Trail {
+  std::vector<VECTOR3D> view;
+  std::vector<VECTOR2D> screen;
+  POLYGON3DRECORD record;
+
+  Trail(COLOR color, int count, const VECTOR3D* vertices, int light_type) : record() {
+    view.reserve(static_cast<std::size_t>(count));
+    screen.reserve(static_cast<std::size_t>(count));
+    record.index = g_record_index++;
+    record.count = count;
+    record.vertices = vertices;
+    record.fate = kFatePainted;
+    record.nearVertex = -1;
+    record.lightType = light_type;
+    record.colorIn = ColorValue(color);
+    record.colorOut = record.colorIn;
+  }
+
+  void Vertex(const VECTOR3D& P, float sx, float sy) {
+    view.push_back(P);
+    VECTOR2D s;
+    s.x = sx;
+    s.y = sy;
+    screen.push_back(s);
+  }
+
+  void Report(POLYGONFATE fate, const POINT* points) {
+    record.fate = fate;
+    record.reached = static_cast<int>(view.size());
+    record.view = view.data();
+    record.screen = screen.data();
+    record.points = points;
+    g_listener(g_listener_context, record);
+  }
+};
+
+// The recorded pipeline carries a Trail; the plain one an empty stand-in
+// whose calls compile to nothing.
+struct NoTrail {
+  NoTrail(COLOR, int, const VECTOR3D*, int) {}
+  void Vertex(const VECTOR3D&, float, float) {}
+  void Report(POLYGONFATE, const POINT*) {}
+  struct {
+    int nearVertex;
+    float cullZ;
+    bool lit;
+    VECTOR3D normal, centroid;
+    float distance, intensity;
+    COLORREF colorOut;
+  } record;
+};
+
+template <typename Record>
+void Pipeline(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
   POINT stack_points[kStackPoints];
   std::unique_ptr<POINT[]> heap_points;
   POINT* points = stack_points;
@@ -272,6 +341,7 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
     points = heap_points.get();
   }
   const int light_type = getLightType();
+  Record trail(color, count, vertices, light_type);
 
   // Fewer than three vertices have no normal: they keep their colour.
   const bool lit = count > 2 && (light_type == kLightDirectional || light_type == kLightPoint);
@@ -286,18 +356,28 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
   const WideAffine to_world(World);
   for (int i = 0; i < count; ++i) {
     const VECTOR3D P = to_view(vertices[i]);
-    if (!(P.z > NearClip)) return;  // dropped whole, never cut; NaN is dropped too
+    if (!(P.z > NearClip)) {  // dropped whole, never cut; NaN is dropped too
+      trail.Vertex(P, 0.0f, 0.0f);
+      trail.record.nearVertex = i;
+      trail.Report(kFateNearPlane, points);
+      return;
+    }
     const float sx = Project(P.x, P.z, MultiplyX, CXCamera);
     const float sy = Project(P.y, P.z, MultiplyY, CYCamera);
     points[i].x = TruncateToInt(sx);
     points[i].y = TruncateToInt(sy);
+    trail.Vertex(P, sx, sy);
     if (point_light) centroid = NextMean(centroid, vertices[i], i);
     if (i <= 2) screen[i] = VECTOR3D(sx, sy, P.z);
     if (i == 2) {
       // Counter-clockwise on the y-down screen passes; clockwise or collinear
       // first three vertices drop the polygon before any later vertex is done.
       const VECTOR3D c = (screen[0] - screen[2]).Cross(screen[0] - screen[1]);
-      if (c.z <= 0.0f) return;
+      trail.record.cullZ = c.z;
+      if (c.z <= 0.0f) {
+        trail.Report(kFateBackFace, points);
+        return;
+      }
       // The normal here rather than after the loop: its long chain of
       // dependent operations then runs beside the later vertices.
       if (lit) {
@@ -315,21 +395,46 @@ void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
     if (light_type == kLightDirectional) {
       intensity = normal.Dot(Light);  // Light is the direction the light travels
     } else {
-      const VECTOR3D L = to_world(centroid) - Light;  // from the light to the centroid
+      const VECTOR3D world_centroid = to_world(centroid);
+      const VECTOR3D L = world_centroid - Light;  // from the light to the centroid
       const float len = L.Length();
       intensity = static_cast<float>(double(normal.Dot(L)) / (double(len) * len));
+      trail.record.centroid = world_centroid;
+      trail.record.distance = len;
     }
     color.r = Shade(color.r, LightR, intensity);
     color.g = Shade(color.g, LightG, intensity);
     color.b = Shade(color.b, LightB, intensity);
+    trail.record.lit = true;
+    trail.record.normal = normal;
+    trail.record.intensity = intensity;
   }
 
-  const COLORREF value = static_cast<COLORREF>(color.r) | (static_cast<COLORREF>(color.g) << 8) |
-                         (static_cast<COLORREF>(color.b) << 16) |
-                         (static_cast<COLORREF>(color.reserved) << 24);
+  const COLORREF value = ColorValue(color);
+  trail.record.colorOut = value;
   const HBRUSH brush = CreateSolidBrush(value);
   const HGDIOBJ previous = SelectObject(hdc, brush);
   Polygon(hdc, points, count);
   SelectObject(hdc, previous);
   DeleteObject(brush);
+  trail.Report(count > 2 ? kFatePainted : kFateTooFewVertices, points);
 }
+
+}  // namespace
+
+void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
+  if (count < 0) return;
+  if (g_listener) {
+    Pipeline<Trail>(hdc, color, count, vertices);
+  } else {
+    Pipeline<NoTrail>(hdc, color, count, vertices);
+  }
+}
+
+void SetPolygon3DListener(POLYGON3DLISTENER listener, void* context) {
+  g_listener = listener;
+  g_listener_context = context;
+  g_record_index = 0;
+}
+
+void RestartPolygon3DIndex() { g_record_index = 0; }

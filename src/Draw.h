@@ -5,6 +5,7 @@
 //   2. render state     World, View, Matrix, projection, NearClip, Light terms
 //   3. camera           SetCameraProjection, UpdateCamera
 //   4. pipeline         Polygon3D: transform, near test, project, cull, shade, fill
+//   5. the record       what Polygon3D decided for each call, for tools to show
 //
 // Numbers: every stored value is a 32-bit float. Formulas are evaluated in
 // double and rounded to float once, where their result is stored or returned;
@@ -82,6 +83,7 @@ struct COLOR {
   unsigned char r, g, b, reserved;
 
   COLOR(unsigned long value);  // r = bits 0-7, g = 8-15, b = 16-23, reserved = 24-31
+  COLOR(unsigned char* bytes);  // r, g, b, reserved = bytes[0], [1], [2], [3]
 };
 
 // ---- 2. Render state ------------------------------------------------------
@@ -122,6 +124,51 @@ void UpdateCamera();  // Matrix = World x View
 // Polygon as they are. The colour is shaded by the light model unless there are
 // fewer than three vertices; a negative count draws nothing.
 void Polygon3D(HDC hdc, COLOR color, int count, const VECTOR3D* vertices);
+
+// ---- 5. The record ----------------------------------------------------------
+// Tools that show how a frame is made (the recorder's trace, the page's
+// inspector, the guide) set one listener; Polygon3D then reports every call to
+// it, in the pipeline's own numbers, just before it returns. The program never
+// sets it. With none set the pipeline costs one branch a call more.
+
+enum POLYGONFATE {
+  kFatePainted = 0,         // handed to Polygon (which may paint no pixel)
+  kFateNearPlane = 1,       // a vertex not beyond NearClip: dropped whole
+  kFateBackFace = 2,        // c.z <= 0: clockwise or collinear on the screen
+  kFateTooFewVertices = 3,  // fewer than three vertices: handed to Polygon unlit, paints nothing
+};
+
+// One call, valid only while the listener runs: copy what is kept. The arrays
+// have `reached` entries, the vertices the pipeline transformed before it
+// decided the fate (all `count` for a painted polygon; up to and including the
+// failing one at the near plane; three at the back-face test).
+struct POLYGON3DRECORD {
+  int index;                   // calls since the listener was set or the frame restarted
+  int count;                   // as passed
+  const VECTOR3D* vertices;    // model space, `count` of them, as passed
+  int reached;
+  const VECTOR3D* view;        // vertices x Matrix
+  const VECTOR2D* screen;      // (sx, sy) in pixels as floats, before truncation
+  const POINT* points;         // the truncated pixels handed to Polygon
+  POLYGONFATE fate;
+  int nearVertex;              // kFateNearPlane: the vertex whose view z failed; else -1
+  float cullZ;                 // c.z of the back-face test, when it ran (reached >= 3); else 0
+  int lightType;               // getLightType() as taken at the start of the call
+  bool lit;                    // painted and shaded: the fields below are set
+  VECTOR3D normal;             // unit normal in world space (away from the visible side)
+  VECTOR3D centroid;           // kLightPoint: the model-space centroid x World
+  float distance;              // kLightPoint: |centroid - Light|
+  float intensity;             // I: N . L / distance^2, or N . Light for kLightDirectional
+  COLORREF colorIn;            // as passed, 0x00BBGGRR with byte 3 as it came
+  COLORREF colorOut;           // the brush's colour (colorIn when not lit)
+};
+
+typedef void (*POLYGON3DLISTENER)(void* context, const POLYGON3DRECORD& record);
+
+// Sets the listener (null stops reporting) and restarts the call index at 0.
+void SetPolygon3DListener(POLYGON3DLISTENER listener, void* context);
+// Restarts the call index at 0: a tool calls it where a frame begins.
+void RestartPolygon3DIndex();
 
 // Float to int, truncating toward zero. NaN gives 0 and values beyond the int
 // range give its nearest end; the plain cast would be undefined for both.
