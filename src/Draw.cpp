@@ -297,6 +297,8 @@ struct Trail {
     record.colorOut = record.colorIn;
   }
 
+  void Failed(const VECTOR3D& P) { view.push_back(P); }  // not projected
+
   void Vertex(const VECTOR3D& P, float sx, float sy) {
     view.push_back(P);
     VECTOR2D s;
@@ -319,6 +321,7 @@ struct Trail {
 // whose calls compile to nothing.
 struct NoTrail {
   NoTrail(COLOR, int, const VECTOR3D*, int) {}
+  void Failed(const VECTOR3D&) {}
   void Vertex(const VECTOR3D&, float, float) {}
   void Report(POLYGONFATE, const POINT*) {}
   struct {
@@ -357,7 +360,7 @@ void Pipeline(HDC hdc, COLOR color, int count, const VECTOR3D* vertices) {
   for (int i = 0; i < count; ++i) {
     const VECTOR3D P = to_view(vertices[i]);
     if (!(P.z > NearClip)) {  // dropped whole, never cut; NaN is dropped too
-      trail.Vertex(P, 0.0f, 0.0f);
+      trail.Failed(P);
       trail.record.nearVertex = i;
       trail.Report(kFateNearPlane, points);
       return;

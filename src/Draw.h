@@ -82,7 +82,7 @@ struct VECTOR3D {
 struct COLOR {
   unsigned char r, g, b, reserved;
 
-  COLOR(unsigned long value);  // r = bits 0-7, g = 8-15, b = 16-23, reserved = 24-31
+  COLOR(unsigned long value);   // r = bits 0-7, g = 8-15, b = 16-23, reserved = 24-31
   COLOR(unsigned char* bytes);  // r, g, b, reserved = bytes[0], [1], [2], [3]
 };
 
@@ -138,29 +138,31 @@ enum POLYGONFATE {
   kFateTooFewVertices = 3,  // fewer than three vertices: handed to Polygon unlit, paints nothing
 };
 
-// One call, valid only while the listener runs: copy what is kept. The arrays
-// have `reached` entries, the vertices the pipeline transformed before it
-// decided the fate (all `count` for a painted polygon; up to and including the
-// failing one at the near plane; three at the back-face test).
+// One call, valid only while the listener runs: copy what is kept. `view` has
+// `reached` entries, the vertices the pipeline transformed before it decided
+// the fate: all `count` for a painted polygon, up to and including the failing
+// one at the near plane, three at the back-face test. `screen` and `points`
+// have one entry for each vertex projected: `reached`, less the failing one at
+// the near plane (`points` has all `count` when painted).
 struct POLYGON3DRECORD {
-  int index;                   // calls since the listener was set or the frame restarted
-  int count;                   // as passed
-  const VECTOR3D* vertices;    // model space, `count` of them, as passed
+  int index;                 // calls since the listener was set or the frame restarted
+  int count;                 // as passed
+  const VECTOR3D* vertices;  // model space, `count` of them, as passed
   int reached;
-  const VECTOR3D* view;        // vertices x Matrix
-  const VECTOR2D* screen;      // (sx, sy) in pixels as floats, before truncation
-  const POINT* points;         // the truncated pixels handed to Polygon
+  const VECTOR3D* view;    // vertices x Matrix
+  const VECTOR2D* screen;  // (sx, sy) in pixels as floats, before truncation
+  const POINT* points;     // their truncated pixels, as handed to Polygon
   POLYGONFATE fate;
-  int nearVertex;              // kFateNearPlane: the vertex whose view z failed; else -1
-  float cullZ;                 // c.z of the back-face test, when it ran (reached >= 3); else 0
-  int lightType;               // getLightType() as taken at the start of the call
-  bool lit;                    // painted and shaded: the fields below are set
-  VECTOR3D normal;             // unit normal in world space (away from the visible side)
-  VECTOR3D centroid;           // kLightPoint: the model-space centroid x World
-  float distance;              // kLightPoint: |centroid - Light|
-  float intensity;             // I: N . L / distance^2, or N . Light for kLightDirectional
-  COLORREF colorIn;            // as passed, 0x00BBGGRR with byte 3 as it came
-  COLORREF colorOut;           // the brush's colour (colorIn when not lit)
+  int nearVertex;     // kFateNearPlane: the vertex whose view z failed; else -1
+  float cullZ;        // c.z of the back-face test, when it ran (vertex 2 projected); else 0
+  int lightType;      // getLightType() as taken at the start of the call
+  bool lit;           // painted and shaded: the fields below are set
+  VECTOR3D normal;    // unit normal in world space (away from the visible side)
+  VECTOR3D centroid;  // kLightPoint: the model-space centroid x World
+  float distance;     // kLightPoint: |centroid - Light|
+  float intensity;    // I: N . L / distance^2, or N . Light for kLightDirectional
+  COLORREF colorIn;   // as passed, 0x00BBGGRR with byte 3 as it came
+  COLORREF colorOut;  // the brush's colour (colorIn when not lit)
 };
 
 typedef void (*POLYGON3DLISTENER)(void* context, const POLYGON3DRECORD& record);
