@@ -8,6 +8,7 @@
 
 #include "Main.h"
 #include "Win.h"
+#include "frame_record.h"
 #include "platform/headless.h"
 #include "polygon_log.h"
 
@@ -215,6 +216,89 @@ TEST_F(Frame, TheCubeIsPaintedAfterTheRoom) {
   EXPECT_LE(cube, 3u);  // at most three faces of a cube face an eye
   for (std::size_t i = 0; i + cube < entries.size(); ++i)
     EXPECT_NE(FaceOf(entries[i].color), kUnknown) << "entry " << i;
+}
+
+// The pipeline's own record of each call, checked against the picture and
+// against geometry worked out here from the eye and the view direction.
+TEST_F(Frame, TheRecordSaysWhatBecameOfEachCallAndReplaysToTheFrame) {
+  support::FrameRecorder recorder;
+  UpdateBlock();
+  const support::FrameRecord first = recorder.Take();
+  ASSERT_EQ(first.calls.size(), 606u);
+  int room[4] = {0, 0, 0, 0};  // by fate
+  for (int k = 0; k < 600; ++k) ++room[first.calls[k].fate];
+  // The guide's table for the first frame: 340 tiles dropped at the near
+  // plane, none facing away, 260 handed to Polygon.
+  EXPECT_EQ(room[kFateNearPlane], 340);
+  EXPECT_EQ(room[kFateBackFace], 0);
+  EXPECT_EQ(room[kFatePainted], 260);
+
+  // The eye stands at the origin looking along +x: a room tile's vertex is at
+  // view depth (its world x), and the one named is the first not beyond the
+  // near plane.
+  for (const support::CallRecord& c : first.calls) {
+    if (c.fate != kFateNearPlane || support::OriginOf(c.index).cube) continue;
+    ASSERT_GE(c.nearVertex, 0);
+    ASSERT_EQ(static_cast<int>(c.view.size()), c.nearVertex + 1) << "call " << c.index;
+    for (int k = 0; k <= c.nearVertex; ++k) {
+      const double depth = double(c.model[k].x) + c.translation[0];
+      if (k < c.nearVertex) {
+        EXPECT_GT(depth, 0.3) << "call " << c.index << " vertex " << k;
+      } else {
+        EXPECT_LE(depth, 0.3) << "call " << c.index << " vertex " << k;
+      }
+    }
+  }
+
+  // Replaying the painted calls through the fill gives the back buffer.
+  const std::vector<std::uint32_t> replayed = support::Replay(first);
+  int differ = 0;
+  for (int y = 0; y < 512; ++y)
+    for (int x = 0; x < 512; ++x) differ += GetPixel(hBlockDC, x, y) != replayed[y * 512 + x];
+  EXPECT_EQ(differ, 0);
+
+  // Walked to the wall ahead and turned round, the cube is in view: a face
+  // drawn faces the eye and one culled faces away, by the sign of its normal
+  // against the eye in view space (a reflection in View reverses the sign).
+  Hold(VK_SPACE, 150);
+  Hold(VK_RIGHT, 31);
+  recorder.Restart();
+  UpdateBlock();
+  const support::FrameRecord turned = recorder.Take();
+  const double det =
+      double(View.m[0][0]) *
+          (double(View.m[1][1]) * View.m[2][2] - double(View.m[1][2]) * View.m[2][1]) -
+      double(View.m[0][1]) *
+          (double(View.m[1][0]) * View.m[2][2] - double(View.m[1][2]) * View.m[2][0]) +
+      double(View.m[0][2]) *
+          (double(View.m[1][0]) * View.m[2][1] - double(View.m[1][1]) * View.m[2][0]);
+  int culled = 0, drawn = 0;
+  for (int face = 0; face < 6; ++face) {
+    const support::CallRecord& c = turned.calls[600 + face];
+    ASSERT_TRUE(support::OriginOf(c.index).cube);
+    if (c.fate == kFateNearPlane) continue;
+    ASSERT_GE(c.view.size(), 3u);
+    const VECTOR3D& p0 = c.view[0];
+    const double e1[3] = {double(c.view[1].x) - p0.x, double(c.view[1].y) - p0.y,
+                          double(c.view[1].z) - p0.z};
+    const double e2[3] = {double(c.view[2].x) - p0.x, double(c.view[2].y) - p0.y,
+                          double(c.view[2].z) - p0.z};
+    const double n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                         e1[0] * e2[1] - e1[1] * e2[0]};
+    const double towards_eye = -(n[0] * p0.x + n[1] * p0.y + n[2] * p0.z) * (det < 0 ? -1 : 1);
+    if (c.fate == kFateBackFace) {
+      ++culled;
+      EXPECT_LE(c.cullZ, 0.0f) << "face " << face;
+      EXPECT_LT(towards_eye, 0.0) << "face " << face;
+    } else {
+      ++drawn;
+      EXPECT_EQ(c.fate, kFatePainted);
+      EXPECT_GT(c.cullZ, 0.0f) << "face " << face;
+      EXPECT_GT(towards_eye, 0.0) << "face " << face;
+    }
+  }
+  EXPECT_GE(drawn, 1);
+  EXPECT_GE(culled, 3);  // at most three faces of a cube face an eye
 }
 
 TEST_F(Frame, TenThousandFramesOfRandomKeysStayInsideTheRoom) {
