@@ -247,7 +247,7 @@ float Project(float coordinate, float z, float factor, float size) {
 // is the multiplication by its reciprocal, to the last bit (both round the
 // same exact quotient once), which spares a quad's vertices 0, 1 and 3
 // their three divisions.
-VECTOR3D NextMean(const VECTOR3D& c, const VECTOR3D& v, int i) {
+inline VECTOR3D NextMean(const VECTOR3D& c, const VECTOR3D& v, int i) {
   const VECTOR3D sum = c * float(i) + v;
   switch (i) {
     case 0:
