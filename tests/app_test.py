@@ -173,12 +173,21 @@ def room_problems(image):
 # ---- The program and its window ---------------------------------------------
 
 
+def stop_signals(ignored=()):
+    """Sets SIGINT and SIGTERM in a child as the test means them, whatever
+    this process inherited: caught by default, ignored if named."""
+    def preexec():
+        for sig in (signal.SIGINT, signal.SIGTERM):
+            signal.signal(sig, signal.SIG_IGN if sig in ignored else signal.SIG_DFL)
+    return preexec
+
+
 class Program:
     """The orvix process; killed on the way out if it still runs."""
 
-    def __init__(self, path, env=None, stderr=None):
+    def __init__(self, path, env=None, stderr=None, ignored=()):
         self.proc = subprocess.Popen(EMULATOR + [path], env=env, stdin=subprocess.DEVNULL,
-                                     stderr=stderr)
+                                     stderr=stderr, preexec_fn=stop_signals(ignored))
 
     def __enter__(self):
         return self
@@ -443,11 +452,36 @@ def stop_with(orvix, sig):
 
 
 def case_sigterm(orvix):
+    """As stop_with, and `timeout`, which sends SIGTERM to the program and
+    then to its process group: one request that arrives twice, exit code 0
+    every time (four runs at a time)."""
     stop_with(orvix, signal.SIGTERM)
+    command = ["timeout", "--preserve-status", "1.5"] + EMULATOR + [orvix]
+    codes = []
+    for _ in range(5):
+        runs = [subprocess.Popen(command, stdin=subprocess.DEVNULL, preexec_fn=stop_signals())
+                for _ in range(4)]
+        for proc in runs:
+            try:
+                codes.append(proc.wait(timeout=WINDOW_TIMEOUT))
+            except subprocess.TimeoutExpired:
+                for p in runs:
+                    p.kill()
+                raise Failure("`%s` still runs %d s later" % (" ".join(command), WINDOW_TIMEOUT))
+    check(codes == [0] * 20, "`%s` exit codes %s" % (" ".join(command), codes))
 
 
 def case_sigint(orvix):
+    """As stop_with; and SIGINT ignored when the program started (a script's
+    background job) stays ignored."""
     stop_with(orvix, signal.SIGINT)
+    with Program(orvix, ignored=(signal.SIGINT,)) as program:
+        find_window(program)
+        program.proc.send_signal(signal.SIGINT)
+        settle(program)
+        program.proc.send_signal(signal.SIGTERM)
+        code = program.wait_exit()
+        check(code == 0, "exit code %d after SIGTERM, SIGINT ignored" % code)
 
 
 class XServer:
@@ -476,8 +510,10 @@ def case_display_lost(orvix):
     """The X server killed under the running program, at different moments:
     every time exit code 1 within a second, and one line that says the
     connection broke (nothing left spinning on the dead connection, no second
-    report from a destructor). An X server that stops answering holds the
-    program in Xlib; a second SIGTERM still ends it."""
+    report from a destructor). An X server that stops answering holds the program
+    in Xlib: a repeat of the request to stop within a second is the same
+    request, a second one later ends it at once, as if the signal were not
+    caught."""
     for wait in (0, 0.3, 1.0, 0.1, 0.6):
         with XServer() as server:
             os.environ["DISPLAY"] = server.display  # for the program and xdotool
@@ -497,19 +533,30 @@ def case_display_lost(orvix):
                 check(err.startswith(line) and err.count("\n") == 1 and err.endswith("\n"),
                       "stderr is %r, not one line that starts with %r" % (err, line))
                 print("X server killed %g s after the window appeared: exit 1 after %.3f s" % (wait, elapsed))
-    with XServer() as server:
-        os.environ["DISPLAY"] = server.display
-        with Program(orvix) as program:
-            find_window(program)
-            server.proc.send_signal(signal.SIGSTOP)
-            program.proc.send_signal(signal.SIGTERM)
-            time.sleep(0.5)
-            program.proc.send_signal(signal.SIGTERM)
-            try:
-                code = program.proc.wait(timeout=1)
-            except subprocess.TimeoutExpired:
-                raise Failure("the program still runs 1 s after a second SIGTERM, its X server stopped")
-            check(code in (0, -signal.SIGTERM), "exit code %d after two SIGTERMs, its X server stopped" % code)
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        name = signal.Signals(sig).name
+        with XServer() as server:
+            os.environ["DISPLAY"] = server.display
+            with Program(orvix) as program:
+                find_window(program)
+                server.proc.send_signal(signal.SIGSTOP)
+                program.proc.send_signal(sig)
+                first = time.monotonic()
+                time.sleep(0.2)
+                program.proc.send_signal(sig)
+                time.sleep(0.5)
+                check(program.proc.poll() is None,
+                      "%s again 0.2 s after the first ended the program (%s), its X server stopped"
+                      % (name, program.proc.returncode))
+                time.sleep(first + 1.5 - time.monotonic())
+                program.proc.send_signal(sig)
+                try:
+                    code = program.proc.wait(timeout=1)
+                except subprocess.TimeoutExpired:
+                    raise Failure("the program still runs 1 s after %s 1.5 s after the first, its X server stopped"
+                                  % name)
+                check(code == -sig, "exit code %d after %s 1.5 s after the first, its X server stopped"
+                      % (code, name))
 
 
 def expect_no_window(orvix, env, message):

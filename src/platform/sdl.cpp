@@ -10,6 +10,7 @@
 #include <SDL.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -44,25 +45,59 @@ constexpr char kWaylandAppId[] = ORVIX_APP_ID;
 
 volatile std::sig_atomic_t g_stop_signal = 0;  // set by SIGINT or SIGTERM, taken by Pump
 
-// The first stop signal asks for one close; any later one ends the program
-// as if it were not caught. That is the way out when the program is stuck,
-// in practice in Xlib waiting for an X server that does not answer (stopped,
-// or unreachable), before or after it took the first.
-void OnStopSignal(int) {
-  g_stop_signal = 1;
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
+// When the first stop signal came: the monotonic clock in milliseconds, cut
+// to 32 bits, with the low bit set so that 0 means "none yet". One atomic
+// word, as the handler may run on any thread that does not block the signal.
+std::atomic<std::uint32_t> g_first_stop{0};
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free, "used in a signal handler");
+
+// A repeat of the first stop signal within this time is the same request:
+// `timeout` signals the child and then its process group, a user may press
+// Ctrl-C twice, and the close takes a frame to act.
+constexpr std::uint32_t kSameRequestMs = 1000;
+
+// The first stop signal asks for one close, and so does any repeat within
+// kSameRequestMs of it. A later one ends the program as if the signal were
+// not caught. That is the way out when the program is stuck, in practice in
+// Xlib waiting for an X server that does not answer (stopped, or
+// unreachable), before or after it took the first. Only async-signal-safe
+// calls: clock_gettime, signal, raise.
+void OnStopSignal(int signal) {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const auto ms = static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                             static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+  const std::uint32_t stamp = ms | 1u;
+  std::uint32_t first = 0;
+  if (g_first_stop.compare_exchange_strong(first, stamp)) {
+    g_stop_signal = 1;
+    return;
+  }
+  // Both stamps odd, so a repeat in the same millisecond is 0 apart;
+  // unsigned, so right across the 32-bit wrap (every 49 days).
+  if (static_cast<std::uint32_t>(stamp - first) < kSameRequestMs) return;
+  // Blocked while this handler runs: delivered, with its default action, as
+  // it returns.
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
 }
 
 // SIGINT and SIGTERM become one close request from the start of the video
-// on: a signal that comes while SDL starts is seen at the first Pump.
+// on: a signal that comes while SDL starts is seen at the first Pump. A
+// signal ignored when the program started (a shell's background job ignores
+// SIGINT) stays ignored, as its starter meant.
 void CatchStopSignals() {
   struct sigaction action;
   std::memset(&action, 0, sizeof(action));
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  sigaddset(&action.sa_mask, SIGINT);  // one handler at a time on a thread
+  sigaddset(&action.sa_mask, SIGTERM);
+  for (int signal : {SIGINT, SIGTERM}) {
+    struct sigaction old;
+    if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
 }
 
 // Xlib's own answer to a lost connection is a line on stderr and exit(),
