@@ -8,7 +8,11 @@
 // converts into the window surface. No SDL renderer and no vsync, which would
 // stretch the 33 ms frame grid.
 #include <SDL.h>
+#include <SDL_syswm.h>  // with SDL's X11 driver, <X11/Xlib.h>
 #include <unistd.h>
+#if defined(SDL_VIDEO_DRIVER_X11)
+#include <X11/extensions/Xext.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -100,6 +104,28 @@ void CatchStopSignals() {
   }
 }
 
+#if defined(SDL_VIDEO_DRIVER_X11)
+// Xlib's own answers to trouble end the process with a dump on stderr; ours
+// are set before SDL opens the display and end it with one line, or not at
+// all when the trouble is only that our window is gone. libX11 is SDL's (it
+// links it, or loads it at run time, by this name), so loading it here finds
+// the one library whose handlers are global, and it stays loaded. SDL puts a
+// handler of its own in front of ours while it runs and hands every error on
+// to the one it found, ours; it leaves ours in place when it quits. No
+// libX11, no X11 to handle.
+decltype(&XDisplayString) g_x_display_string = nullptr;
+decltype(&XGetErrorText) g_x_get_error_text = nullptr;
+
+// Our window as OnXError knows it: its X id once SDL_CreateWindow returned,
+// kept after it is destroyed, as errors about it can arrive until the
+// connection closes; whether SDL is still making and showing it (until then
+// the only window SDL names is that one, id known or not).
+::Window g_x_window = 0;
+bool g_x_window_making = false;
+// Set by OnXError when another client destroyed the shown window; 2 once
+// Pump took it. (Xlib calls its handler on the thread whose call failed.)
+int g_x_window_gone = 0;
+
 // Xlib's own answer to a lost connection is a line on stderr and exit(),
 // which runs the static destructors: ~Sdl then destroys the window on the
 // dead connection, Xlib reports the loss a second time from inside exit(),
@@ -107,10 +133,7 @@ void CatchStopSignals() {
 // SIGTERM. Ours writes one line and ends the process at once: no call into
 // SDL or Xlib after the loss. Xlib calls it for every connection, but orvix
 // has only SDL's.
-using XDisplayStringFn = char* (*)(void*);
-XDisplayStringFn g_x_display_string = nullptr;
-
-[[noreturn]] int OnDisplayLost(void* display) {
+[[noreturn]] int OnDisplayLost(Display* display) {
   const char* name = g_x_display_string && display ? g_x_display_string(display) : nullptr;
   char line[320];  // room for the whole line with a name cut at 200 bytes
   const int n =
@@ -123,23 +146,92 @@ XDisplayStringFn g_x_display_string = nullptr;
   _exit(1);
 }
 
-// Sets OnDisplayLost as Xlib's I/O error handler before SDL opens the
-// display (XOpenDisplay keeps a handler already set). SDL loads libX11 at
-// run time, and the handler is global to that one library, so ours is
-// loaded here by the same name and stays loaded. No libX11, no X11 to lose.
-void CatchDisplayLoss() {
-  using Handler = int (*)(void*);
-  using SetHandlerFn = Handler (*)(Handler);
-  static void* x11 = SDL_LoadObject("libX11.so.6");
-  if (!x11) {
-    SDL_ClearError();
-    return;
+// Another client may destroy our window (a window manager's force-close,
+// `xdotool windowclose`): the next request on it fails with BadWindow or
+// BadDrawable. That is a close, taken by Pump; every later error about the
+// window is its echo. While SDL still makes or shows the window, it would go
+// on with one that is not there and wait for ever for it to be mapped; with
+// no frame drawn yet, a close has nothing to do but end, so it ends there.
+// Any other error means a request of SDL's was refused, after which nothing
+// it shows can be trusted: one line, and the end, at once for the reason
+// OnDisplayLost gives. (Xlib forbids requests in here; XGetErrorText reads
+// a table.)
+int OnXError(Display* display, XErrorEvent* error) {
+  const bool ours = g_x_window != 0 ? error->resourceid == g_x_window : g_x_window_making;
+  if (ours &&
+      (g_x_window_gone || error->error_code == BadWindow || error->error_code == BadDrawable)) {
+    if (g_x_window_making) _exit(0);
+    if (g_x_window_gone == 0) g_x_window_gone = 1;
+    return 0;
   }
-  auto set_handler = reinterpret_cast<SetHandlerFn>(SDL_LoadFunction(x11, "XSetIOErrorHandler"));
-  g_x_display_string = reinterpret_cast<XDisplayStringFn>(SDL_LoadFunction(x11, "XDisplayString"));
-  if (set_handler) set_handler(OnDisplayLost);
+  char what[160] = "";
+  if (g_x_get_error_text) g_x_get_error_text(display, error->error_code, what, sizeof(what));
+  char line[320];
+  const int n = std::snprintf(
+      line, sizeof(line), "orvix: X error %.160s in request %u.%u on resource 0x%lx\n",
+      *what ? what : "?", unsigned(error->request_code), unsigned(error->minor_code),
+      static_cast<unsigned long>(error->resourceid));
+  if (n > 0) {
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, line, std::size_t(n));
+  }
+  _exit(1);
+}
+
+// libXext reports an extension the server lacks on stderr ("extension
+// RANDR missing on display"), though SDL asks only to do without it.
+int OnMissingExtension(Display*, const char*, const char*) { return 0; }
+
+template <typename Fn>
+Fn Load(void* library, const char* name) {
+  return library ? reinterpret_cast<Fn>(SDL_LoadFunction(library, name)) : nullptr;
+}
+
+void CatchXErrors() {
+  static void* x11 = SDL_LoadObject("libX11.so.6");
+  static void* xext = SDL_LoadObject("libXext.so.6");
+  g_x_display_string = Load<decltype(&XDisplayString)>(x11, "XDisplayString");
+  g_x_get_error_text = Load<decltype(&XGetErrorText)>(x11, "XGetErrorText");
+  if (auto set = Load<decltype(&XSetIOErrorHandler)>(x11, "XSetIOErrorHandler")) {
+    set(OnDisplayLost);
+  }
+  if (auto set = Load<decltype(&XSetErrorHandler)>(x11, "XSetErrorHandler")) set(OnXError);
+  if (auto set = Load<decltype(&XSetExtensionErrorHandler)>(xext, "XSetExtensionErrorHandler")) {
+    set(OnMissingExtension);
+  }
   SDL_ClearError();
 }
+
+// Tells OnXError that SDL makes and shows the window, for its lifetime.
+struct XWindowMaking {
+  XWindowMaking() { g_x_window_making = true; }
+  ~XWindowMaking() { g_x_window_making = false; }
+  XWindowMaking(const XWindowMaking&) = delete;
+  XWindowMaking& operator=(const XWindowMaking&) = delete;
+};
+
+// Tells OnXError the X id of the window SDL made.
+void XWindowMade(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11) {
+    g_x_window = info.info.x11.window;
+  }
+}
+
+// True once another client destroyed the window; then a close is due.
+bool TakeXWindowGone() {
+  const bool gone = g_x_window_gone == 1;
+  if (gone) g_x_window_gone = 2;
+  return gone;
+}
+#else
+void CatchXErrors() {}
+struct XWindowMaking {
+  XWindowMaking() {}
+};
+void XWindowMade(SDL_Window*) {}
+bool TakeXWindowGone() { return false; }
+#endif
 
 // An environment variable's value, or null when it is unset or empty.
 const char* Env(const char* name) {
@@ -229,7 +321,7 @@ class Sdl {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");   // ours turn signals into one WM_CLOSE
     setenv("SDL_VIDEO_X11_WMCLASS", kDesktopId, 0);  // a value set by the user wins
     setenv("SDL_VIDEO_WAYLAND_WMCLASS", kWaylandAppId, 0);
-    CatchDisplayLoss();
+    CatchXErrors();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
       ReportNoDisplay(SDL_GetError());
       return false;
@@ -297,6 +389,7 @@ class Sdl {
       g_stop_signal = 0;
       close_requested_ = true;
     }
+    if (TakeXWindowGone()) close_requested_ = true;
   }
 
   bool NextMessage(MSG* msg, HWND hwnd) {
@@ -320,9 +413,11 @@ class Sdl {
   // The one SDL window; the USER window keeps a plain pointer to it.
   SdlWindow* OpenWindow(const char* title, std::uint32_t* pixels) {
     auto own = std::make_unique<SdlWindow>();
+    const XWindowMaking making;
     // Shown only once it has its icon, so that a dock sees the icon at once.
     own->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                    kBlockSize, kBlockSize, SDL_WINDOW_HIDDEN);
+    XWindowMade(own->window);
     // Frames reach the display through the window surface. SDL has none for
     // some displays (8-bit palettes, 30-bit deep colour), where the window
     // would stay black: no window then, and the reason.
