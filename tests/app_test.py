@@ -173,12 +173,21 @@ def room_problems(image):
 # ---- The program and its window ---------------------------------------------
 
 
+def stop_signals(ignored=()):
+    """Sets SIGINT and SIGTERM in a child as the test means them, whatever
+    this process inherited: caught by default, ignored if named."""
+    def preexec():
+        for sig in (signal.SIGINT, signal.SIGTERM):
+            signal.signal(sig, signal.SIG_IGN if sig in ignored else signal.SIG_DFL)
+    return preexec
+
+
 class Program:
     """The orvix process; killed on the way out if it still runs."""
 
-    def __init__(self, path, env=None, stderr=None):
+    def __init__(self, path, env=None, stderr=None, ignored=()):
         self.proc = subprocess.Popen(EMULATOR + [path], env=env, stdin=subprocess.DEVNULL,
-                                     stderr=stderr)
+                                     stderr=stderr, preexec_fn=stop_signals(ignored))
 
     def __enter__(self):
         return self
@@ -393,14 +402,69 @@ def close_request(window):
     d.close()
 
 
+def destroy(window):
+    """What a window manager's force-close does: another client destroys the
+    window."""
+    run(["xdotool", "windowclose", str(window)])
+
+
+def free_gcs(window):
+    """Another client frees the graphics contexts of the window's owner (ids
+    just above the window's; the others are refused with BadGC, to us):
+    the program's next drawing request is refused."""
+    d = x_display()
+    d.set_error_handler(lambda *error: None)
+    for rid in range(window + 1, window + 64):
+        d.create_resource_object("gc", rid).free()
+    d.sync()
+    d.close()
+
+
+def destroy_when_made(d, program):
+    """Destroys the program's window as soon as the X server made it, while
+    SDL still sets it up; d hears of the root window's new children."""
+    deadline = time.monotonic() + WINDOW_TIMEOUT
+    while True:
+        check(program.proc.poll() is None, "the program ended with %s before it made a window"
+              % program.proc.returncode)
+        check(time.monotonic() < deadline, "no window made in %d s" % WINDOW_TIMEOUT)
+        while d.pending_events():
+            e = d.next_event()
+            if e.type == X.CreateNotify:
+                e.window.destroy()
+                d.sync()
+                return
+        time.sleep(0.001)
+
+
 def case_close(orvix):
-    """A close request from the window manager ends the program with 0."""
-    with Program(orvix) as program:
-        window = find_window(program)
-        settle(program)
-        close_request(window)
-        code = program.wait_exit()
-        check(code == 0, "exit code %d after a close request" % code)
+    """A close request from the window manager, or the window destroyed by
+    another client, whenever it comes, ends the program as a close: exit 0,
+    nothing on stderr. Another request refused by the server is one line
+    and exit 1."""
+    d = x_display()
+    d.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
+    for what, act, wait, expected_code, expected_err in (
+            ("a close request", close_request, 1.0, 0, ""),
+            ("the window destroyed", destroy, 1.0, 0, ""),
+            ("the window destroyed as it appears", destroy, 0, 0, ""),
+            ("the window destroyed as SDL makes it", None, 0, 0, ""),
+            ("its drawing state freed", free_gcs, 1.0, 1, "orvix: X error BadGC ")):
+        while d.pending_events():
+            d.next_event()
+        with Program(orvix, stderr=subprocess.PIPE) as program:
+            if act:
+                window = find_window(program)
+                time.sleep(wait)
+                act(window)
+            else:
+                destroy_when_made(d, program)
+            code = program.wait_exit()
+            err = program.proc.stderr.read().decode()
+            check(code == expected_code, "exit code %d after %s (stderr %r)" % (code, what, err))
+            check(err.startswith(expected_err) and err.count("\n") == (1 if expected_err else 0),
+                  "stderr after %s is %r, not %s" % (what, err, "one line that starts with %r" % expected_err
+                                                      if expected_err else "empty"))
 
 
 def wait_for_display_connection(program):
@@ -443,21 +507,49 @@ def stop_with(orvix, sig):
 
 
 def case_sigterm(orvix):
+    """As stop_with, and `timeout`, which sends SIGTERM to the program and
+    then to its process group: one request that arrives twice, exit code 0
+    every time (four runs at a time)."""
     stop_with(orvix, signal.SIGTERM)
+    command = ["timeout", "--preserve-status", "1.5"] + EMULATOR + [orvix]
+    codes = []
+    for _ in range(5):
+        runs = [subprocess.Popen(command, stdin=subprocess.DEVNULL, preexec_fn=stop_signals())
+                for _ in range(4)]
+        for proc in runs:
+            try:
+                codes.append(proc.wait(timeout=WINDOW_TIMEOUT))
+            except subprocess.TimeoutExpired:
+                for p in runs:
+                    p.kill()
+                raise Failure("`%s` still runs %d s later" % (" ".join(command), WINDOW_TIMEOUT))
+    check(codes == [0] * 20, "`%s` exit codes %s" % (" ".join(command), codes))
 
 
 def case_sigint(orvix):
+    """As stop_with; and SIGINT ignored when the program started (a script's
+    background job) stays ignored."""
     stop_with(orvix, signal.SIGINT)
+    with Program(orvix, ignored=(signal.SIGINT,)) as program:
+        find_window(program)
+        program.proc.send_signal(signal.SIGINT)
+        settle(program)
+        program.proc.send_signal(signal.SIGTERM)
+        code = program.wait_exit()
+        check(code == 0, "exit code %d after SIGTERM, SIGINT ignored" % code)
 
 
 class XServer:
     """An X server of the case's own, to kill: Xvfb on a display number it
-    finds free itself."""
+    finds free itself, with extra arguments."""
+
+    def __init__(self, *extra):
+        self.extra = list(extra)
 
     def __enter__(self):
         read_end, write_end = os.pipe()
         self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "640x480x24",
-                                      "-nolisten", "tcp"], pass_fds=(write_end,),
+                                      "-nolisten", "tcp"] + self.extra, pass_fds=(write_end,),
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as ready:  # the number, once it accepts clients
@@ -476,10 +568,13 @@ def case_display_lost(orvix):
     """The X server killed under the running program, at different moments:
     every time exit code 1 within a second, and one line that says the
     connection broke (nothing left spinning on the dead connection, no second
-    report from a destructor). An X server that stops answering holds the
-    program in Xlib; a second SIGTERM still ends it."""
-    for wait in (0, 0.3, 1.0, 0.1, 0.6):
-        with XServer() as server:
+    report from a destructor; on a server without RANDR, no line of Xlib's
+    about that either). An X server that stops answering holds the program
+    in Xlib: a repeat of the request to stop within a second is the same
+    request, a second one later ends it at once, as if the signal were not
+    caught."""
+    for wait, extra in ((0, ()), (0.3, ()), (1.0, ()), (0.1, ()), (0.6, ("-extension", "RANDR"))):
+        with XServer(*extra) as server:
             os.environ["DISPLAY"] = server.display  # for the program and xdotool
             with Program(orvix, stderr=subprocess.PIPE) as program:
                 find_window(program)
@@ -497,19 +592,30 @@ def case_display_lost(orvix):
                 check(err.startswith(line) and err.count("\n") == 1 and err.endswith("\n"),
                       "stderr is %r, not one line that starts with %r" % (err, line))
                 print("X server killed %g s after the window appeared: exit 1 after %.3f s" % (wait, elapsed))
-    with XServer() as server:
-        os.environ["DISPLAY"] = server.display
-        with Program(orvix) as program:
-            find_window(program)
-            server.proc.send_signal(signal.SIGSTOP)
-            program.proc.send_signal(signal.SIGTERM)
-            time.sleep(0.5)
-            program.proc.send_signal(signal.SIGTERM)
-            try:
-                code = program.proc.wait(timeout=1)
-            except subprocess.TimeoutExpired:
-                raise Failure("the program still runs 1 s after a second SIGTERM, its X server stopped")
-            check(code in (0, -signal.SIGTERM), "exit code %d after two SIGTERMs, its X server stopped" % code)
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        name = signal.Signals(sig).name
+        with XServer() as server:
+            os.environ["DISPLAY"] = server.display
+            with Program(orvix) as program:
+                find_window(program)
+                server.proc.send_signal(signal.SIGSTOP)
+                program.proc.send_signal(sig)
+                first = time.monotonic()
+                time.sleep(0.2)
+                program.proc.send_signal(sig)
+                time.sleep(0.5)
+                check(program.proc.poll() is None,
+                      "%s again 0.2 s after the first ended the program (%s), its X server stopped"
+                      % (name, program.proc.returncode))
+                time.sleep(first + 1.5 - time.monotonic())
+                program.proc.send_signal(sig)
+                try:
+                    code = program.proc.wait(timeout=1)
+                except subprocess.TimeoutExpired:
+                    raise Failure("the program still runs 1 s after %s 1.5 s after the first, its X server stopped"
+                                  % name)
+                check(code == -sig, "exit code %d after %s 1.5 s after the first, its X server stopped"
+                      % (code, name))
 
 
 def expect_no_window(orvix, env, message):

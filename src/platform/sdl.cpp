@@ -8,8 +8,13 @@
 // converts into the window surface. No SDL renderer and no vsync, which would
 // stretch the 33 ms frame grid.
 #include <SDL.h>
+#include <SDL_syswm.h>  // with SDL's X11 driver, <X11/Xlib.h>
 #include <unistd.h>
+#if defined(SDL_VIDEO_DRIVER_X11)
+#include <X11/extensions/Xext.h>
+#endif
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -44,26 +49,82 @@ constexpr char kWaylandAppId[] = ORVIX_APP_ID;
 
 volatile std::sig_atomic_t g_stop_signal = 0;  // set by SIGINT or SIGTERM, taken by Pump
 
-// The first stop signal asks for one close; any later one ends the program
-// as if it were not caught. That is the way out when the program is stuck,
-// in practice in Xlib waiting for an X server that does not answer (stopped,
-// or unreachable), before or after it took the first.
-void OnStopSignal(int) {
-  g_stop_signal = 1;
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
+// When the first stop signal came: the monotonic clock in milliseconds, cut
+// to 32 bits, with the low bit set so that 0 means "none yet". One atomic
+// word, as the handler may run on any thread that does not block the signal.
+std::atomic<std::uint32_t> g_first_stop{0};
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free, "used in a signal handler");
+
+// A repeat of the first stop signal within this time is the same request:
+// `timeout` signals the child and then its process group, a user may press
+// Ctrl-C twice, and the close takes a frame to act.
+constexpr std::uint32_t kSameRequestMs = 1000;
+
+// The first stop signal asks for one close, and so does any repeat within
+// kSameRequestMs of it. A later one ends the program as if the signal were
+// not caught. That is the way out when the program is stuck, in practice in
+// Xlib waiting for an X server that does not answer (stopped, or
+// unreachable), before or after it took the first. Only async-signal-safe
+// calls: clock_gettime, signal, raise.
+void OnStopSignal(int signal) {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const auto ms = static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                             static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+  const std::uint32_t stamp = ms | 1u;
+  std::uint32_t first = 0;
+  if (g_first_stop.compare_exchange_strong(first, stamp)) {
+    g_stop_signal = 1;
+    return;
+  }
+  // Both stamps odd, so a repeat in the same millisecond is 0 apart;
+  // unsigned, so right across the 32-bit wrap (every 49 days).
+  if (static_cast<std::uint32_t>(stamp - first) < kSameRequestMs) return;
+  // Blocked while this handler runs: delivered, with its default action, as
+  // it returns.
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
 }
 
 // SIGINT and SIGTERM become one close request from the start of the video
-// on: a signal that comes while SDL starts is seen at the first Pump.
+// on: a signal that comes while SDL starts is seen at the first Pump. A
+// signal ignored when the program started (a shell's background job ignores
+// SIGINT) stays ignored, as its starter meant.
 void CatchStopSignals() {
   struct sigaction action;
   std::memset(&action, 0, sizeof(action));
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  sigaddset(&action.sa_mask, SIGINT);  // one handler at a time on a thread
+  sigaddset(&action.sa_mask, SIGTERM);
+  for (int signal : {SIGINT, SIGTERM}) {
+    struct sigaction old;
+    if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
 }
+
+#if defined(SDL_VIDEO_DRIVER_X11)
+// Xlib's own answers to trouble end the process with a dump on stderr; ours
+// are set before SDL opens the display and end it with one line, or not at
+// all when the trouble is only that our window is gone. libX11 is SDL's (it
+// links it, or loads it at run time, by this name), so loading it here finds
+// the one library whose handlers are global, and it stays loaded. SDL puts a
+// handler of its own in front of ours while it runs and hands every error on
+// to the one it found, ours; it leaves ours in place when it quits. No
+// libX11, no X11 to handle.
+decltype(&XDisplayString) g_x_display_string = nullptr;
+decltype(&XGetErrorText) g_x_get_error_text = nullptr;
+
+// Our window as OnXError knows it: its X id once SDL_CreateWindow returned,
+// kept after it is destroyed, as errors about it can arrive until the
+// connection closes; whether SDL is still making and showing it (until then
+// the only window SDL names is that one, id known or not).
+::Window g_x_window = 0;
+bool g_x_window_making = false;
+// Set by OnXError when another client destroyed the shown window; 2 once
+// Pump took it. (Xlib calls its handler on the thread whose call failed.)
+int g_x_window_gone = 0;
 
 // Xlib's own answer to a lost connection is a line on stderr and exit(),
 // which runs the static destructors: ~Sdl then destroys the window on the
@@ -72,10 +133,7 @@ void CatchStopSignals() {
 // SIGTERM. Ours writes one line and ends the process at once: no call into
 // SDL or Xlib after the loss. Xlib calls it for every connection, but orvix
 // has only SDL's.
-using XDisplayStringFn = char* (*)(void*);
-XDisplayStringFn g_x_display_string = nullptr;
-
-[[noreturn]] int OnDisplayLost(void* display) {
+[[noreturn]] int OnDisplayLost(Display* display) {
   const char* name = g_x_display_string && display ? g_x_display_string(display) : nullptr;
   char line[320];  // room for the whole line with a name cut at 200 bytes
   const int n =
@@ -88,23 +146,92 @@ XDisplayStringFn g_x_display_string = nullptr;
   _exit(1);
 }
 
-// Sets OnDisplayLost as Xlib's I/O error handler before SDL opens the
-// display (XOpenDisplay keeps a handler already set). SDL loads libX11 at
-// run time, and the handler is global to that one library, so ours is
-// loaded here by the same name and stays loaded. No libX11, no X11 to lose.
-void CatchDisplayLoss() {
-  using Handler = int (*)(void*);
-  using SetHandlerFn = Handler (*)(Handler);
-  static void* x11 = SDL_LoadObject("libX11.so.6");
-  if (!x11) {
-    SDL_ClearError();
-    return;
+// Another client may destroy our window (a window manager's force-close,
+// `xdotool windowclose`): the next request on it fails with BadWindow or
+// BadDrawable. That is a close, taken by Pump; every later error about the
+// window is its echo. While SDL still makes or shows the window, it would go
+// on with one that is not there and wait for ever for it to be mapped; with
+// no frame drawn yet, a close has nothing to do but end, so it ends there.
+// Any other error means a request of SDL's was refused, after which nothing
+// it shows can be trusted: one line, and the end, at once for the reason
+// OnDisplayLost gives. (Xlib forbids requests in here; XGetErrorText reads
+// a table.)
+int OnXError(Display* display, XErrorEvent* error) {
+  const bool ours = g_x_window != 0 ? error->resourceid == g_x_window : g_x_window_making;
+  if (ours &&
+      (g_x_window_gone || error->error_code == BadWindow || error->error_code == BadDrawable)) {
+    if (g_x_window_making) _exit(0);
+    if (g_x_window_gone == 0) g_x_window_gone = 1;
+    return 0;
   }
-  auto set_handler = reinterpret_cast<SetHandlerFn>(SDL_LoadFunction(x11, "XSetIOErrorHandler"));
-  g_x_display_string = reinterpret_cast<XDisplayStringFn>(SDL_LoadFunction(x11, "XDisplayString"));
-  if (set_handler) set_handler(OnDisplayLost);
+  char what[160] = "";
+  if (g_x_get_error_text) g_x_get_error_text(display, error->error_code, what, sizeof(what));
+  char line[320];
+  const int n = std::snprintf(
+      line, sizeof(line), "orvix: X error %.160s in request %u.%u on resource 0x%lx\n",
+      *what ? what : "?", unsigned(error->request_code), unsigned(error->minor_code),
+      static_cast<unsigned long>(error->resourceid));
+  if (n > 0) {
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, line, std::size_t(n));
+  }
+  _exit(1);
+}
+
+// libXext reports an extension the server lacks on stderr ("extension
+// RANDR missing on display"), though SDL asks only to do without it.
+int OnMissingExtension(Display*, const char*, const char*) { return 0; }
+
+template <typename Fn>
+Fn Load(void* library, const char* name) {
+  return library ? reinterpret_cast<Fn>(SDL_LoadFunction(library, name)) : nullptr;
+}
+
+void CatchXErrors() {
+  static void* x11 = SDL_LoadObject("libX11.so.6");
+  static void* xext = SDL_LoadObject("libXext.so.6");
+  g_x_display_string = Load<decltype(&XDisplayString)>(x11, "XDisplayString");
+  g_x_get_error_text = Load<decltype(&XGetErrorText)>(x11, "XGetErrorText");
+  if (auto set = Load<decltype(&XSetIOErrorHandler)>(x11, "XSetIOErrorHandler")) {
+    set(OnDisplayLost);
+  }
+  if (auto set = Load<decltype(&XSetErrorHandler)>(x11, "XSetErrorHandler")) set(OnXError);
+  if (auto set = Load<decltype(&XSetExtensionErrorHandler)>(xext, "XSetExtensionErrorHandler")) {
+    set(OnMissingExtension);
+  }
   SDL_ClearError();
 }
+
+// Tells OnXError that SDL makes and shows the window, for its lifetime.
+struct XWindowMaking {
+  XWindowMaking() { g_x_window_making = true; }
+  ~XWindowMaking() { g_x_window_making = false; }
+  XWindowMaking(const XWindowMaking&) = delete;
+  XWindowMaking& operator=(const XWindowMaking&) = delete;
+};
+
+// Tells OnXError the X id of the window SDL made.
+void XWindowMade(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11) {
+    g_x_window = info.info.x11.window;
+  }
+}
+
+// True once another client destroyed the window; then a close is due.
+bool TakeXWindowGone() {
+  const bool gone = g_x_window_gone == 1;
+  if (gone) g_x_window_gone = 2;
+  return gone;
+}
+#else
+void CatchXErrors() {}
+struct XWindowMaking {
+  XWindowMaking() {}
+};
+void XWindowMade(SDL_Window*) {}
+bool TakeXWindowGone() { return false; }
+#endif
 
 // An environment variable's value, or null when it is unset or empty.
 const char* Env(const char* name) {
@@ -194,7 +321,7 @@ class Sdl {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");   // ours turn signals into one WM_CLOSE
     setenv("SDL_VIDEO_X11_WMCLASS", kDesktopId, 0);  // a value set by the user wins
     setenv("SDL_VIDEO_WAYLAND_WMCLASS", kWaylandAppId, 0);
-    CatchDisplayLoss();
+    CatchXErrors();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
       ReportNoDisplay(SDL_GetError());
       return false;
@@ -262,6 +389,7 @@ class Sdl {
       g_stop_signal = 0;
       close_requested_ = true;
     }
+    if (TakeXWindowGone()) close_requested_ = true;
   }
 
   bool NextMessage(MSG* msg, HWND hwnd) {
@@ -285,9 +413,11 @@ class Sdl {
   // The one SDL window; the USER window keeps a plain pointer to it.
   SdlWindow* OpenWindow(const char* title, std::uint32_t* pixels) {
     auto own = std::make_unique<SdlWindow>();
+    const XWindowMaking making;
     // Shown only once it has its icon, so that a dock sees the icon at once.
     own->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                    kBlockSize, kBlockSize, SDL_WINDOW_HIDDEN);
+    XWindowMade(own->window);
     // Frames reach the display through the window surface. SDL has none for
     // some displays (8-bit palettes, 30-bit deep colour), where the window
     // would stay black: no window then, and the reason.
