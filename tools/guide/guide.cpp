@@ -48,7 +48,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -56,7 +55,6 @@
 #include "Main.h"
 #include "capture/capture.h"
 #include "frame_record.h"
-#include "platform/gdi.h"
 #include "platform/headless.h"
 #include "polygon_log.h"
 #include "reference_fill.h"
@@ -120,6 +118,34 @@ Frame RecordFrame(int frames, const capture::KeyScript& keys) {
                 " calls, not one a tile and a cube face");
   return f;
 }
+
+// A window of the floor plan, in scene units, drawn 400 pixels across.
+struct PlanWindow {
+  double x0, y0, x1, y1;
+  double Scale() const { return 400 / std::max(x1 - x0, y1 - y0); }
+  double X(double x) const { return 20 + (x - x0) * Scale(); }
+  double Y(double y) const { return 20 + (y - y0) * Scale(); }
+};
+
+// The published page's address, from the build (ORVIX_WEB_PAGE_URL); empty
+// when none is configured.
+#ifndef ORVIX_GUIDE_PAGE_URL
+#define ORVIX_GUIDE_PAGE_URL ""
+#endif
+
+// What the command line asks for.
+struct Request {
+  std::string label;  // counts' label
+  int crop[4] = {};   // fill-rule's rectangle
+  PlanWindow window{};
+  int frames = 1;
+  std::string keys_text;  // as given, in the recorder's syntax
+  capture::KeyScript keys;
+  int call = -1;                            // link: the call to open; -1: the frame's last
+  std::string page = ORVIX_GUIDE_PAGE_URL;  // link and facts: the published page
+};
+
+void LinkFact(const std::string& key, const Request& r, int call);
 
 // ---- The room's tiles, from the frame's record --------------------------------
 
@@ -206,7 +232,7 @@ int CubeFacesDrawn(const Frame& f) {
 
 // ---- counts: one row of the table ---------------------------------------------
 
-void Counts(const std::string& label, const Frame& f) {
+void Counts(const Frame& f, const Request& r) {
   std::vector<int> counts;
   const std::vector<Tile> tiles = Tiles(f, &counts);
   int fates[4] = {};
@@ -214,7 +240,7 @@ void Counts(const std::string& label, const Frame& f) {
   const int empty = static_cast<int>(std::count(counts.begin(), counts.end(), 0));
   const int twice =
       static_cast<int>(std::count_if(counts.begin(), counts.end(), [](int c) { return c > 1; }));
-  std::cout << "| " << label << " | " << fates[static_cast<int>(Fate::kNear)] << " | "
+  std::cout << "| " << r.label << " | " << fates[static_cast<int>(Fate::kNear)] << " | "
             << fates[static_cast<int>(Fate::kAway)] << " | "
             << fates[static_cast<int>(Fate::kOffScreen)] << " | "
             << fates[static_cast<int>(Fate::kPainted)] << " | " << CubeFacesDrawn(f) << " of 6 | "
@@ -281,7 +307,7 @@ bool Overlaps(const std::vector<Box>& boxes, const Box& b) {
   });
 }
 
-void Labels(const Frame& f) {
+void Labels(const Frame& f, const Request&) {
   std::vector<int> counts;
   const std::vector<Tile> tiles = Tiles(f, &counts);
   std::printf("font %s\nfont-size 15\n", Quoted(kFont).c_str());
@@ -357,14 +383,6 @@ void Labels(const Frame& f) {
 
 // ---- plan: the room from above ---------------------------------------------------------
 
-// A window of the floor plan, in scene units, drawn 400 pixels across.
-struct PlanWindow {
-  double x0, y0, x1, y1;
-  double Scale() const { return 400 / std::max(x1 - x0, y1 - y0); }
-  double X(double x) const { return 20 + (x - x0) * Scale(); }
-  double Y(double y) const { return 20 + (y - y0) * Scale(); }
-};
-
 const char* FateColor(Fate fate) {
   switch (fate) {
     case Fate::kNear:
@@ -384,7 +402,8 @@ const char* FateColor(Fate fate) {
 // as a bar along the room's outline, coloured by the fate of the tile at the
 // eye's height (with the view level, every tile of a column shares it).
 // 440 x 530 pixels: the plan, then the legend.
-void Plan(const Frame& f, const PlanWindow& w) {
+void Plan(const Frame& f, const Request& r) {
+  const PlanWindow& w = r.window;
   std::vector<int> counts;
   const std::vector<Tile> tiles = Tiles(f, &counts);
   std::printf("font %s\nfont-size 14\nstroke-antialias 1\n", Quoted(kFont).c_str());
@@ -572,7 +591,8 @@ void Magnify(const Frame& f, const std::vector<Tile>& tiles, const std::vector<i
   }
 }
 
-void FillRule(const Frame& f, int x0, int y0, int w, int h) {
+void FillRule(const Frame& f, const Request& r) {
+  const int x0 = r.crop[0], y0 = r.crop[1], w = r.crop[2], h = r.crop[3];
   std::vector<int> counts;
   const std::vector<Tile> tiles = Tiles(f, &counts);
   // The claim the picture makes: every pixel of it painted by exactly one tile.
@@ -684,7 +704,7 @@ Crack FindCrack(const Frame& f, const std::vector<Tile>& tiles, const std::vecto
   return c;
 }
 
-void CrackPicture(const Frame& f) {
+void CrackPicture(const Frame& f, const Request&) {
   std::vector<int> counts, owner;
   const std::vector<Tile> tiles = Tiles(f, &counts, &owner);
   const Crack c = FindCrack(f, tiles, counts, owner);
@@ -753,7 +773,7 @@ void DemoPanel(const POINT* pts, int count, int cols, int rows, double ox, doubl
 
 // The triangle (5, 0), (10, 10), (0, 10), whose apex pixel is not painted,
 // and a five-pointed star, whose middle the even-odd rule leaves empty.
-void FillDemo() {
+void FillDemo(const Frame&, const Request&) {
   std::printf("font %s\nfont-size 15\nstroke-antialias 1\n", Quoted(kFont).c_str());
   const POINT triangle[3] = {{5, 0}, {10, 10}, {0, 10}};
   const POINT star[5] = {{10, 0}, {16, 19}, {0, 7}, {20, 7}, {4, 19}};
@@ -771,7 +791,7 @@ void FillDemo() {
 
 // ---- light: where frame N draws the cube -------------------------------------------------
 
-void PrintLight(const Frame& f) {
+void PrintLight(const Frame& f, const Request&) {
   std::printf("lit from %.9g %.9g %.9g\n", f.light.x, f.light.y, f.light.z);
   std::printf("cube drawn at %.9g %.9g %.9g\n", f.cube_at.x, f.cube_at.y, f.cube_at.z);
 }
@@ -830,7 +850,7 @@ const support::CallRecord& RoomCall(const Frame& f, const VECTOR3D& at, bool cen
 
 std::uint32_t PixelAt(const Frame& f, int x, int y) { return f.pixels[y * kBlockSize + x]; }
 
-void FactsProjection(const Frame& f) {
+void FactsProjection(const Frame& f, const Request&) {
   const double half = MultiplyX / 2.0, deg = 180 / kPi;
   Fact("projection.multiply-x", Num("%.9g", MultiplyX));
   Fact("projection.edge", Num("%.4f", half));
@@ -867,7 +887,8 @@ void FactsProjection(const Frame& f) {
 }
 
 // How far the view is from head-on to the nearest axis, and its pitch.
-void FactsHeadOn(const Frame& f, int frames) {
+void FactsHeadOn(const Frame& f, const Request& r) {
+  const int frames = r.frames;
   const VECTOR3D F = Forward(f.view());
   const double a[3] = {std::fabs(F.x), std::fabs(F.y), std::fabs(F.z)};
   const int k = int(std::max_element(a, a + 3) - a);
@@ -879,7 +900,8 @@ void FactsHeadOn(const Frame& f, int frames) {
   Fact("pitch-deg." + n, Num("%.1f", pitch * 180 / kPi) + "°");
 }
 
-void FactsCalls(const Frame& f, int frames) {
+void FactsCalls(const Frame& f, const Request& r) {
+  const int frames = r.frames;
   const std::string n = std::to_string(frames);
   const int faces = CubeFacesDrawn(f);
   const int tiles = f.record.Count(kFatePainted) - faces;
@@ -892,7 +914,7 @@ void FactsCalls(const Frame& f, int frames) {
 // it on the eye stays where it is. The eye is worked back from View, a few
 // float steps off the program's own; compared unrounded, it still moves by
 // thousandths of a unit before the limit (49.99995 after 150 steps).
-void FactsWalk(const Frame& f) {
+void FactsWalk(const Frame& f, const Request&) {
   for (std::size_t k = 0; k + 1 < f.eyes.size(); ++k) {
     const bool stays = std::all_of(f.eyes.begin() + k + 1, f.eyes.end(), [&](const VECTOR3D& e) {
       return e.x == f.eyes[k].x && e.y == f.eyes[k].y;
@@ -906,9 +928,9 @@ void FactsWalk(const Frame& f) {
 }
 
 // The near plane's worked frame: the eye at the wall x = +55, turned.
-// Returns the first call dropped at the near plane with a corner at the
+// near.link: the first call dropped at the near plane with a corner at the
 // worked point (55, -11, 0).
-int FactsNear(const Frame& f) {
+void FactsNear(const Frame& f, const Request& r) {
   const VECTOR3D F = Forward(f.view());
   const MATRIX4D& m = f.view();
   const double ex = -(m.m[3][0] * m.m[0][0] + m.m[3][1] * m.m[0][1] + m.m[3][2] * m.m[0][2]);
@@ -944,7 +966,8 @@ int FactsNear(const Frame& f) {
     const VECTOR3D t(c.translation[0], c.translation[1], c.translation[2]);
     for (const VECTOR3D& v : c.model) {
       const VECTOR3D w = v + t;
-      if (w.x == corner.x && w.y == corner.y && w.z == corner.z) return c.index;
+      if (w.x == corner.x && w.y == corner.y && w.z == corner.z)
+        return LinkFact("near.link", r, c.index);
     }
   }
   Fail(1, "no tile with a corner at (55, −11, 0) is dropped at the near plane");
@@ -952,7 +975,8 @@ int FactsNear(const Frame& f) {
 
 // A frame that lights the wall ahead from the cube: how bright the
 // brightest painted tile of that wall is, and the peak of its curve.
-void FactsLitWall(const Frame& f, int frames) {
+void FactsLitWall(const Frame& f, const Request& r) {
+  const int frames = r.frames;
   std::vector<int> counts;
   const std::vector<Tile> tiles = Tiles(f, &counts);
   double best = 0;
@@ -977,7 +1001,7 @@ void FactsLitWall(const Frame& f, int frames) {
 // (rows from the top vertex up to, not including, the bottom one; pixels
 // from the ceiling of the left crossing up to, not including, the ceiling
 // of the right one), checked against what the fill paints.
-void FactsFill() {
+void FactsFill(const Frame&, const Request&) {
   const POINT tri[3] = {{5, 0}, {10, 10}, {0, 10}};
   support::BufferSurface surface(11, 11);
   support::PolygonList list;
@@ -1014,7 +1038,8 @@ void FactsFill() {
 }
 
 // The frames 1 to N that light the room from elsewhere than the cube.
-void FactsBounce(const Frame& f, int frames) {
+void FactsBounce(const Frame& f, const Request& r) {
+  const int frames = r.frames;
   Fact("bounce.count", std::to_string(f.bounces.size()));
   Fact("bounce.frames", std::to_string(frames));
   if (f.bounces.empty()) Fail(1, "no frame lights the room from elsewhere than the cube");
@@ -1053,8 +1078,8 @@ void FactsBounce(const Frame& f, int frames) {
   Fail(1, "no bounce frame moves the light a unit from the cube");
 }
 
-// Returns the call of the corner's first tile.
-int FactsCrack(const Frame& f, int frames) {
+void FactsCrack(const Frame& f, const Request& r) {
+  const int frames = r.frames;
   std::vector<int> counts, owner;
   const std::vector<Tile> tiles = Tiles(f, &counts, &owner);
   const Crack c = FindCrack(f, tiles, counts, owner);
@@ -1069,16 +1094,10 @@ int FactsCrack(const Frame& f, int frames) {
   Fact("crack.a-float", Pair(s.ax, s.ay, "%.5f"));
   Fact("crack.b-float", Pair(s.bx, s.by, "%.5f"));
   Fact("crack.window", Pair(c.x0, c.y0) + " to " + Pair(c.x0 + kCrackW - 1, c.y0 + kCrackH - 1));
-  return tiles[s.first].call->index;
+  LinkFact("crack.link", r, tiles[s.first].call->index);
 }
 
 // ---- link: frame N in the page's inspector -------------------------------------------
-
-// The published page's address, from the build (ORVIX_WEB_PAGE_URL); empty
-// when none is configured.
-#ifndef ORVIX_GUIDE_PAGE_URL
-#define ORVIX_GUIDE_PAGE_URL ""
-#endif
 
 // As CMake checks ORVIX_WEB_PAGE_URL: http(s), and nothing that would end
 // the address in Markdown or HTML, or start another fragment.
@@ -1088,43 +1107,15 @@ bool PageAddress(const std::string& url) {
          url.size() > std::string(url.rfind("https://", 0) == 0 ? "https://" : "http://").size();
 }
 
-// A value of the fragment: the key script's own characters as they are,
-// anything else percent-encoded.
-std::string FragmentValue(const std::string& text) {
-  std::string out;
-  for (const unsigned char ch : text) {
-    if (std::isalnum(ch) || std::strchr(":,@-._~", ch)) {
-      out += static_cast<char>(ch);
-    } else {
-      char buf[4];
-      std::snprintf(buf, sizeof buf, "%%%02X", ch);
-      out += buf;
-    }
-  }
-  return out;
-}
-
 // The page's link to call `call` of frame `frames` of the recording with
 // these keys: "#frame=N&keys=...&call=K", after the page's address if any.
 std::string Link(const std::string& page, int frames, const std::string& keys, int call) {
   std::string link = page + "#frame=" + std::to_string(frames);
-  if (!keys.empty()) link += "&keys=" + FragmentValue(keys);
+  if (!keys.empty()) link += "&keys=" + keys;
   return link + "&call=" + std::to_string(call);
 }
 
 // ---- Command line ---------------------------------------------------------------------
-
-// What the command line asks for.
-struct Request {
-  std::string label;  // counts' label
-  int crop[4] = {};   // fill-rule's rectangle
-  PlanWindow window{};
-  int frames = 1;
-  std::string keys_text;  // as given, in the recorder's syntax
-  capture::KeyScript keys;
-  int call = -1;                            // link: the call to open; -1: the frame's last
-  std::string page = ORVIX_GUIDE_PAGE_URL;  // link and facts: the published page
-};
 
 // A fact naming where a picture of this frame opens in the page: a Markdown
 // link when the page's address is known, else empty (the guide then shows
@@ -1157,35 +1148,23 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"counts", Arg::kLabel, true, false,
-     [](const Frame& f, const Request& r) { Counts(r.label, f); }},
-    {"labels", Arg::kNone, true, false, [](const Frame& f, const Request&) { Labels(f); }},
-    {"plan", Arg::kWindow, true, false,
-     [](const Frame& f, const Request& r) { Plan(f, r.window); }},
-    {"fill-rule", Arg::kCrop, true, false,
-     [](const Frame& f, const Request& r) {
-       FillRule(f, r.crop[0], r.crop[1], r.crop[2], r.crop[3]);
-     }},
-    {"light", Arg::kNone, true, false, [](const Frame& f, const Request&) { PrintLight(f); }},
-    {"crack", Arg::kNone, true, false, [](const Frame& f, const Request&) { CrackPicture(f); }},
-    {"fill-demo", Arg::kNone, false, false, [](const Frame&, const Request&) { FillDemo(); }},
+    {"counts", Arg::kLabel, true, false, Counts},
+    {"labels", Arg::kNone, true, false, Labels},
+    {"plan", Arg::kWindow, true, false, Plan},
+    {"fill-rule", Arg::kCrop, true, false, FillRule},
+    {"light", Arg::kNone, true, false, PrintLight},
+    {"crack", Arg::kNone, true, false, CrackPicture},
+    {"fill-demo", Arg::kNone, false, false, FillDemo},
     {"link", Arg::kNone, true, true, PrintLink},
-    {"facts projection", Arg::kNone, true, true,
-     [](const Frame& f, const Request&) { FactsProjection(f); }},
-    {"facts head-on", Arg::kNone, true, true,
-     [](const Frame& f, const Request& r) { FactsHeadOn(f, r.frames); }},
-    {"facts calls", Arg::kNone, true, true,
-     [](const Frame& f, const Request& r) { FactsCalls(f, r.frames); }},
-    {"facts near", Arg::kNone, true, true,
-     [](const Frame& f, const Request& r) { LinkFact("near.link", r, FactsNear(f)); }},
-    {"facts walk", Arg::kNone, true, true, [](const Frame& f, const Request&) { FactsWalk(f); }},
-    {"facts lit-wall", Arg::kNone, true, true,
-     [](const Frame& f, const Request& r) { FactsLitWall(f, r.frames); }},
-    {"facts bounce", Arg::kNone, true, true,
-     [](const Frame& f, const Request& r) { FactsBounce(f, r.frames); }},
-    {"facts crack", Arg::kNone, true, true,
-     [](const Frame& f, const Request& r) { LinkFact("crack.link", r, FactsCrack(f, r.frames)); }},
-    {"facts fill", Arg::kNone, false, false, [](const Frame&, const Request&) { FactsFill(); }},
+    {"facts projection", Arg::kNone, true, true, FactsProjection},
+    {"facts head-on", Arg::kNone, true, true, FactsHeadOn},
+    {"facts calls", Arg::kNone, true, true, FactsCalls},
+    {"facts near", Arg::kNone, true, true, FactsNear},
+    {"facts walk", Arg::kNone, true, true, FactsWalk},
+    {"facts lit-wall", Arg::kNone, true, true, FactsLitWall},
+    {"facts bounce", Arg::kNone, true, true, FactsBounce},
+    {"facts crack", Arg::kNone, true, true, FactsCrack},
+    {"facts fill", Arg::kNone, false, false, FactsFill},
 };
 
 std::string Usage() {
@@ -1260,7 +1239,10 @@ int main(int argc, char** argv) {
       r.frames = ParseInt(value, 1, capture::kMaxFrames, "--frames");
     } else if (option == "--keys") {
       if (!capture::ParseKeyScript(value, &r.keys, &error)) Fail(2, error);
-      r.keys_text = value;
+      // Without the blanks the parser allows, the script's characters are
+      // all a URL fragment may hold as they are.
+      for (const char ch : value)
+        if (!std::isspace(static_cast<unsigned char>(ch))) r.keys_text += ch;
     } else if (option == "--call") {
       r.call = ParseInt(value, 0, capture::kMaxBuildUp - 1, "--call");
     } else {
