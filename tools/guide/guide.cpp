@@ -431,14 +431,11 @@ void Plan(const Frame& f, const Request& r) {
                 FateColor(t.fate), w.X(x0), w.Y(y0), w.X(x1), w.Y(y1));
   }
 
-  // The eye, the view direction, the field of view and the near plane. Row
-  // 3 of LookAt is -(eye . column j) and rows 0-2 are orthonormal, so
-  // eye = -(row 3) x (rows 0-2) transposed.
-  const MATRIX4D& m = f.view();
-  const double ex = -(m.m[3][0] * m.m[0][0] + m.m[3][1] * m.m[0][1] + m.m[3][2] * m.m[0][2]);
-  const double ey = -(m.m[3][0] * m.m[1][0] + m.m[3][1] * m.m[1][1] + m.m[3][2] * m.m[1][2]);
-  const double flen = std::hypot(m.m[0][2], m.m[1][2]);
-  const double dx = m.m[0][2] / flen, dy = m.m[1][2] / flen;  // the view direction
+  // The eye, the view direction (the record works both out from View), the
+  // field of view and the near plane.
+  const support::FrameState& state = f.record.state;
+  const double ex = state.eye.x, ey = state.eye.y;
+  const double dx = std::cos(state.yaw), dy = std::sin(state.yaw);  // the view direction
   const double half = std::atan(MultiplyX / 2);  // the screen's edge: x / z = MultiplyX / 2
   const double far = 200;
   std::printf("push graphic-context\nstroke '#000000' stroke-width 1.5 stroke-dasharray 7 5\n");
@@ -928,20 +925,28 @@ void FactsWalk(const Frame& f, const Request&) {
 }
 
 // The near plane's worked frame: the eye at the wall x = +55, turned.
-// near.link: the first call dropped at the near plane with a corner at the
-// worked point (55, -11, 0).
+// near.link: the call of the tile that the worked corner drops.
 void FactsNear(const Frame& f, const Request& r) {
   const VECTOR3D F = Forward(f.view());
-  const MATRIX4D& m = f.view();
-  const double ex = -(m.m[3][0] * m.m[0][0] + m.m[3][1] * m.m[0][1] + m.m[3][2] * m.m[0][2]);
-  const double ey = -(m.m[3][0] * m.m[1][0] + m.m[3][1] * m.m[1][1] + m.m[3][2] * m.m[1][2]);
-  Fact("near.eye", Pair(std::round(ex * 1000) / 1000, std::round(ey * 1000) / 1000));
-  Fact("near.gap", Num("%g", 55 - std::round(ex * 1000) / 1000));
+  // Worked out unrounded, printed to a thousandth.
+  const auto thousandths = [](double v) { return std::round(v * 1000) / 1000; };
+  const VECTOR3D& eye = f.record.state.eye;
+  Fact("near.eye", Pair(thousandths(eye.x), thousandths(eye.y)));
+  Fact("near.gap", Num("%g", thousandths(55 - double(eye.x))));
   Fact("near.direction", Triple(F.x, F.y, F.z, "%.3g"));
   Fact("near.fx", Num("%.4f", F.x));
   Fact("near.fy", Num("%.4f", F.y));
-  const VECTOR3D corner(55, -11, 0);
-  Fact("near.corner-z", Num("%.2f", (corner * f.view()).z));
+  // The first tile dropped because its corner (55, -11, 0) failed, with the
+  // view z the pipeline found for that corner.
+  const support::CallRecord* dropped = nullptr;
+  for (const support::CallRecord& c : f.record.calls) {
+    if (c.fate != kFateNearPlane || support::OriginOf(c.index).cube || dropped) continue;
+    const VECTOR3D w =
+        c.model[c.nearVertex] + VECTOR3D(c.translation[0], c.translation[1], c.translation[2]);
+    if (w.x == 55 && w.y == -11 && w.z == 0) dropped = &c;
+  }
+  if (!dropped) Fail(1, "no tile is dropped at the near plane for its corner (55, −11, 0)");
+  Fact("near.corner-z", Num("%.2f", dropped->view[dropped->nearVertex].z));
   // Where the screen's left edge meets the wall at the eye's height:
   // camera x / z = -MultiplyX / 2, linear along the wall.
   const auto edge = [&](float y) {
@@ -961,16 +966,7 @@ void FactsNear(const Frame& f, const Request& r) {
     }
   Fact("near.next-lo", Num("%.2f", lo));
   Fact("near.next-hi", Num("%.2f", hi));
-  for (const support::CallRecord& c : f.record.calls) {
-    if (c.fate != kFateNearPlane || support::OriginOf(c.index).cube) continue;
-    const VECTOR3D t(c.translation[0], c.translation[1], c.translation[2]);
-    for (const VECTOR3D& v : c.model) {
-      const VECTOR3D w = v + t;
-      if (w.x == corner.x && w.y == corner.y && w.z == corner.z)
-        return LinkFact("near.link", r, c.index);
-    }
-  }
-  Fail(1, "no tile with a corner at (55, −11, 0) is dropped at the near plane");
+  LinkFact("near.link", r, dropped->index);
 }
 
 // A frame that lights the wall ahead from the cube: how bright the
