@@ -188,8 +188,18 @@ std::vector<Tile> Tiles(const Frame& f, std::vector<int>* counts,
     t.i = origin.i;
     t.j = origin.j;
     t.call = &c;
-    // The tile's World is the identity translated: model + row 3 is exact.
+    // OriginOf names the tile by the call's place in the frame; its
+    // translation, as DrawTiles works it out, says it is that tile.
+    const RoomFace& face = kRoom[t.face];
+    const auto offset = [&](int axis, int index) {
+      return TileOffset(index, TileStep(face.to[axis], face.from[axis], kRoomTiles),
+                        face.from[axis]);
+    };
     const VECTOR3D at(c.translation[0], c.translation[1], c.translation[2]);
+    if (at.x != offset(0, t.i) || at.y != offset(1, face.floor ? t.j : t.i) ||
+        at.z != offset(2, t.j))
+      Fail(1, "call " + std::to_string(c.index) + " is not the tile the drawing order puts there");
+    // The tile's World is the identity translated: model + row 3 is exact.
     for (int k = 0; k < 4; ++k) t.corners[k] = c.model[k] + at;
     switch (c.fate) {
       case kFateNearPlane:
