@@ -27,8 +27,6 @@ VECTOR3D VBCube[24] = {
 
 // ---- The room's grids -----------------------------------------------------
 
-namespace {
-
 // One tile edge component: the corner difference over the count, rounded once.
 float TileStep(float to, float from, int count) {
   return static_cast<float>((double(to) - double(from)) / double(static_cast<float>(count)));
@@ -38,6 +36,8 @@ float TileStep(float to, float from, int count) {
 float TileOffset(int index, float step, float corner) {
   return static_cast<float>(double(static_cast<float>(index)) * step + corner);
 }
+
+namespace {
 
 // Draws the grid of tiles spanned by U and V. A floor's y and z follow the
 // inner index j; a wall's y follows the outer index i.

@@ -35,6 +35,11 @@ extern HBITMAP hBlockBitmap;
 // with i in the outer loop.
 void DrawFloor(int countU, int countV, VECTOR3D* from, const VECTOR3D* to, unsigned long color);
 void DrawWall(int countU, int countV, VECTOR3D* from, const VECTOR3D* to, unsigned long color);
+// Their arithmetic, each result rounded once to float: a component of U or V,
+// (to - from) / count; and a component of tile (i, j)'s translation, index x
+// step + corner.
+float TileStep(float to, float from, int count);
+float TileOffset(int index, float step, float corner);
 
 // One face of the room: DrawFloor or DrawWall from `from` to `to`, with
 // corners chosen so that every tile faces inwards.

@@ -165,19 +165,24 @@ void FrameRecorder::Listen(void* context, const POLYGON3DRECORD& r) {
 FrameRecord FrameRecorder::Take() {
   FrameRecord f;
   f.calls = calls_;
-  f.state = state_;
-  if (calls_.empty()) f.state.view = View;
+  f.state = State();
+  return f;
+}
+
+FrameState FrameRecorder::State() const {
+  FrameState s = state_;
+  if (calls_.empty()) s.view = View;
   // View's columns 0-2 are -S, -U and the unit direction F, and its row 3 is
   // -(column . eye): the eye is -(sum of row-3 entry j times column j).
-  const MATRIX4D& m = f.state.view;
+  const MATRIX4D& m = s.view;
   double eye[3] = {0, 0, 0};
   for (int j = 0; j < 3; ++j)
     for (int k = 0; k < 3; ++k) eye[k] -= double(m.m[3][j]) * m.m[k][j];
-  f.state.eye =
+  s.eye =
       VECTOR3D(static_cast<float>(eye[0]), static_cast<float>(eye[1]), static_cast<float>(eye[2]));
-  f.state.yaw = std::atan2(double(m.m[1][2]), double(m.m[0][2]));
-  f.state.pitch = std::asin(std::fmax(-1.0, std::fmin(1.0, double(m.m[2][2]))));
-  return f;
+  s.yaw = std::atan2(double(m.m[1][2]), double(m.m[0][2]));
+  s.pitch = std::asin(std::fmax(-1.0, std::fmin(1.0, double(m.m[2][2]))));
+  return s;
 }
 
 std::vector<std::uint32_t> Replay(const FrameRecord& frame, int upto, int width, int height) {

@@ -86,6 +86,8 @@ class FrameRecorder {
   void Restart();
   // The frame so far, with its shared state read from the render state now.
   FrameRecord Take();
+  // That shared state alone, without copying the calls.
+  FrameState State() const;
   const std::vector<CallRecord>& calls() const { return calls_; }
 
  private:

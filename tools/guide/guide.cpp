@@ -13,20 +13,37 @@
 //                                                   polygon edges
 //   orvix-guide light --frames N [--keys S]         where frame N lights the room from and
 //                                                   where it draws the cube
-//   orvix-guide crack --frames N [--keys S]         draw commands of the first crack of frame
-//                                                   N's room, magnified (as fill-rule)
+//   orvix-guide crack --frames N [--keys S]         draw commands of a crack of frame N's room,
+//                                                   magnified (as fill-rule): pixels left empty
+//                                                   between the two tiles of a corner inside a
+//                                                   face's grid that they put at two pixels
 //   orvix-guide fill-demo                           draw commands of the fill worked by hand:
 //                                                   a triangle and a star, magnified
-//   orvix-guide facts NAME --frames N [--keys S]    the numbers the guide works out from frame
+//   orvix-guide facts NAME --frames N [--keys S] [--page URL]
+//                                                   the numbers the guide works out from frame
 //                                                   N, one "key<TAB>value" a line; NAME is
 //                                                   projection, head-on, calls, near, walk,
-//                                                   lit-wall, bounce, crack or fill
+//                                                   lit-wall, bounce, crack or fill. Each but
+//                                                   fill adds link.N, where the pictures of
+//                                                   frame N open in the page (a Markdown link,
+//                                                   empty without the page's address); near
+//                                                   and crack add near.link and crack.link, to
+//                                                   the call they work through
+//   orvix-guide link --frames N [--keys S] [--call K] [--page URL]
+//                                                   the page's link to call K (default: the
+//                                                   last) of frame N: #frame=N&keys=S&call=K
+//                                                   after the page's address, if any
+//
+// The page's address is the build's ORVIX_WEB_PAGE_URL (none by default);
+// --page overrides it, and --page '' leaves it out. Every fate, count and
+// pipeline number comes from the frame's record, as Polygon3D reports it.
 //
 // Draw commands are ImageMagick's MVG, written to standard output for
 // convert ... -draw "$(orvix-guide ...)" (Debian's ImageMagick policy refuses
 // -draw @FILE). Bad input: one line on stderr, exit 2; a frame that does
 // not show what the guide says it does: exit 1.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -37,7 +54,7 @@
 
 #include "Main.h"
 #include "capture/capture.h"
-#include "platform/gdi.h"
+#include "frame_record.h"
 #include "platform/headless.h"
 #include "polygon_log.h"
 #include "reference_fill.h"
@@ -66,66 +83,79 @@ struct Bounce {
 };
 
 struct Frame {
-  MATRIX4D view;                      // View while frame N was drawn
+  support::FrameRecord record;        // frame N's calls, as Polygon3D reported them
   VECTOR3D light;                     // where frame N lights the room from
-  VECTOR3D cube_at;                   // where frame N draws the cube (World's row 3)
+  VECTOR3D cube_at;                   // where frame N draws the cube
   std::vector<Bounce> bounces;        // frames 1 to N where the two differ
   std::vector<VECTOR3D> eyes;         // where frames 1 to N put the eye
-  support::PolygonList room;          // frame N's Polygon calls under the point light
-  support::PolygonList cube;          // and unlit: the cube's faces
   std::vector<std::uint32_t> pixels;  // as presented, 0x00BBGGRR
+  const MATRIX4D& view() const { return record.state.view; }
 };
 
-// The program's own loop on the headless backend, as orvix-capture runs it:
-// the same clock, keys and frames.
+// The program's own loop on the headless backend, as orvix-capture runs it
+// (the same clock, keys and frames), with the pipeline's record of each frame.
 Frame RecordFrame(int frames, const capture::KeyScript& keys) {
   Frame f;
-  f.light = Light;  // the cube's start, before any frame moves it
-  gdi::SetPolygonObserver(
-      [](void* context, const POINT* pts, int count, COLORREF color) {
-        Frame* frame = static_cast<Frame*>(context);
-        const bool room = getLightType() == kLightPoint;
-        if (room) frame->light = Light;  // what the room is lit from, as it is painted
-        (room ? frame->room : frame->cube).Add(pts, count, color);
-      },
-      &f);
+  support::FrameRecorder recorder;
   const int status = capture::Play(frames, 0, keys, [&](int frame, const std::uint32_t* pixels) {
-    // World is still the cube's: its row 3 is where this frame drew it.
-    const VECTOR3D drawn(World.m[3][0], World.m[3][1], World.m[3][2]);
-    if (drawn.x != f.light.x || drawn.y != f.light.y || drawn.z != f.light.z)
-      f.bounces.push_back({frame, f.light, drawn});
-    // Row 3 of LookAt is -(eye . column j), rows 0-2 orthonormal.
-    const MATRIX4D& m = View;
-    VECTOR3D eye(0, 0, 0);
-    for (int j = 0; j < 3; ++j) eye = eye - VECTOR3D(m.m[0][j], m.m[1][j], m.m[2][j]) * m.m[3][j];
-    f.eyes.push_back(eye);
+    const support::FrameState state = recorder.State();
+    if (!state.has_light || !state.has_cube) Fail(1, "a frame drew no lit room or no cube");
+    if (state.light.x != state.cube.x || state.light.y != state.cube.y ||
+        state.light.z != state.cube.z)
+      f.bounces.push_back({frame, state.light, state.cube});
+    f.eyes.push_back(state.eye);
     if (frame == frames) {
-      f.cube_at = drawn;
-      f.view = View;
+      f.record = recorder.Take();
+      f.light = state.light;
+      f.cube_at = state.cube;
       f.pixels.assign(pixels, pixels + kBlockSize * kBlockSize);
-      return;
     }
-    f.room = {};
-    f.cube = {};
-    f.light = Light;  // moved by this frame: the next room is lit from here, unless it says else
+    recorder.Restart();
   });
-  gdi::SetPolygonObserver(nullptr, nullptr);
   if (status != 0 || headless::FramesPresented() != frames) Fail(1, "the program did not run");
+  if (f.record.calls.size() != static_cast<std::size_t>(capture::kMaxBuildUp))
+    Fail(1, "frame " + std::to_string(frames) + " made " + std::to_string(f.record.calls.size()) +
+                " calls, not one a tile and a cube face");
   return f;
 }
 
-// ---- The room's tiles, one at a time ---------------------------------------
+// A window of the floor plan, in scene units, drawn 400 pixels across.
+struct PlanWindow {
+  double x0, y0, x1, y1;
+  double Scale() const { return 400 / std::max(x1 - x0, y1 - y0); }
+  double X(double x) const { return 20 + (x - x0) * Scale(); }
+  double Y(double y) const { return 20 + (y - y0) * Scale(); }
+};
 
-// The names of the room's faces, in the order of kRoom. Tiles() checks that
-// the tiles drawn one by one are the frame's own calls.
+// The published page's address, from the build (ORVIX_WEB_PAGE_URL); empty
+// when none is configured.
+#ifndef ORVIX_GUIDE_PAGE_URL
+#define ORVIX_GUIDE_PAGE_URL ""
+#endif
+
+// What the command line asks for.
+struct Request {
+  std::string label;  // counts' label
+  int crop[4] = {};   // fill-rule's rectangle
+  PlanWindow window{};
+  int frames = 1;
+  std::string keys_text;  // as given, in the recorder's syntax
+  capture::KeyScript keys;
+  int call = -1;                            // link: the call to open; -1: the frame's last
+  std::string page = ORVIX_GUIDE_PAGE_URL;  // link and facts: the published page
+};
+
+void LinkFact(const std::string& key, const Request& r, int call);
+
+// ---- The room's tiles, from the frame's record --------------------------------
+
+// The names of the room's faces, in the order of kRoom.
 const char* const kFaceNames[6] = {"wall x = −55", "wall x = +55",  "wall y = +55",
                                    "wall y = −55", "floor z = +55", "ceiling z = −55"};
 
-VECTOR3D Corner(const float (&c)[3]) { return VECTOR3D(c[0], c[1], c[2]); }
-
 enum class Fate {
-  kNear,       // a corner not beyond the near plane: dropped
-  kAway,       // facing away: dropped
+  kNear,       // dropped at the near plane
+  kAway,       // dropped by the back-face test
   kOffScreen,  // handed to Polygon, paints nothing
   kPainted,    // paints pixels
 };
@@ -135,81 +165,84 @@ struct Tile {
   int i, j;             // its place in the face's grid, as DrawTiles counts
   VECTOR3D corners[4];  // world space, in the order of the quad
   Fate fate;
-  support::PolygonList drawn;  // its Polygon call, if any
-  int pixels = 0;              // how many it paints
+  const support::CallRecord* call;  // its record
+  int pixels = 0;                   // how many it paints
 };
 
-bool BeyondNearPlane(const Tile& tile, const MATRIX4D& view) {
-  for (const VECTOR3D& c : tile.corners)
-    if (!((c * view).z > NearClip)) return false;
-  return true;
-}
-
-// Every tile of frame `f`'s room, each drawn alone through DrawWall or
-// DrawFloor with the frame's view and light, and what became of it. Leaves
-// the frame's polygons painted on `counts` (how many times each pixel is).
-std::vector<Tile> Tiles(const Frame& f, std::vector<int>* counts) {
-  View = f.view;
-  Light = f.light;
-  LightType = kLightPoint;
+// Every tile of frame `f`'s room and what became of it, as the pipeline
+// recorded it; a painted tile is filled alone to count its pixels. `counts`
+// gets how many tiles paint each pixel, `owner` the index of the last tile
+// that paints it (-1: none).
+std::vector<Tile> Tiles(const Frame& f, std::vector<int>* counts,
+                        std::vector<int>* owner = nullptr) {
   support::BufferSurface scratch(kBlockSize, kBlockSize);
   counts->assign(kBlockSize * kBlockSize, 0);
+  if (owner) owner->assign(kBlockSize * kBlockSize, -1);
   std::vector<Tile> tiles;
-  support::PolygonList all;
-  for (int k = 0; k < 6; ++k) {
-    const RoomFace& face = kRoom[k];
-    const VECTOR3D d = Corner(face.to) - Corner(face.from);
-    const float n = static_cast<float>(kRoomTiles);
-    // DrawWall's U runs in x and y, DrawFloor's in x only; V takes the rest.
-    const VECTOR3D U = face.floor ? VECTOR3D(d.x / n, 0, 0) : VECTOR3D(d.x / n, d.y / n, 0);
-    const VECTOR3D V = face.floor ? VECTOR3D(0, d.y / n, d.z / n) : VECTOR3D(0, 0, d.z / n);
-    for (int i = 0; i < kRoomTiles; ++i) {
-      for (int j = 0; j < kRoomTiles; ++j) {
-        Tile t;
-        t.face = k;
-        t.i = i;
-        t.j = j;
-        VECTOR3D from = Corner(face.from) + U * float(i) + V * float(j);
-        const VECTOR3D to = from + U + V;
-        t.corners[0] = from;
-        t.corners[1] = from + U;
-        t.corners[2] = to;
-        t.corners[3] = from + V;
-        t.drawn = support::Record([&] {
-          if (face.floor) {
-            DrawFloor(1, 1, &from, &to, face.color);
-          } else {
-            DrawWall(1, 1, &from, &to, face.color);
-          }
-        });
-        all.Append(t.drawn);
-        if (t.drawn.size() == 0) {
-          t.fate = BeyondNearPlane(t, f.view) ? Fate::kAway : Fate::kNear;
-        } else {
-          // Painted alone on a cleared buffer, as the fill paints it.
-          std::fill(scratch.pixels(), scratch.pixels() + kBlockSize * kBlockSize, 0u);
-          const support::PolygonList::Item& item = t.drawn.items[0];
-          support::PolygonList marked;
-          marked.Add(t.drawn.Points(item), item.count, 1);
-          support::FillThroughGdi(scratch.dc(), marked);
-          for (int p = 0; p < kBlockSize * kBlockSize; ++p) {
-            if (scratch.buffer()[p] == 0) continue;
-            ++t.pixels;
-            ++(*counts)[p];
-          }
-          t.fate = t.pixels > 0 ? Fate::kPainted : Fate::kOffScreen;
+  for (const support::CallRecord& c : f.record.calls) {
+    const support::CallOrigin origin = support::OriginOf(c.index);
+    if (origin.cube || !origin.known) continue;
+    if (c.model.size() != 4) Fail(1, "a tile's call is not a quad");
+    Tile t;
+    t.face = origin.face;
+    t.i = origin.i;
+    t.j = origin.j;
+    t.call = &c;
+    // OriginOf names the tile by the call's place in the frame; its
+    // translation, as DrawTiles works it out, says it is that tile.
+    const RoomFace& face = kRoom[t.face];
+    const auto offset = [&](int axis, int index) {
+      return TileOffset(index, TileStep(face.to[axis], face.from[axis], kRoomTiles),
+                        face.from[axis]);
+    };
+    const VECTOR3D at(c.translation[0], c.translation[1], c.translation[2]);
+    if (at.x != offset(0, t.i) || at.y != offset(1, face.floor ? t.j : t.i) ||
+        at.z != offset(2, t.j))
+      Fail(1, "call " + std::to_string(c.index) + " is not the tile the drawing order puts there");
+    // The tile's World is the identity translated: model + row 3 is exact.
+    for (int k = 0; k < 4; ++k) t.corners[k] = c.model[k] + at;
+    switch (c.fate) {
+      case kFateNearPlane:
+        t.fate = Fate::kNear;
+        break;
+      case kFateBackFace:
+        t.fate = Fate::kAway;
+        break;
+      case kFatePainted: {
+        std::fill(scratch.pixels(), scratch.pixels() + kBlockSize * kBlockSize, 0u);
+        support::PolygonList alone;
+        alone.Add(c.points.data(), static_cast<int>(c.points.size()), 1);
+        support::FillThroughGdi(scratch.dc(), alone);
+        for (int p = 0; p < kBlockSize * kBlockSize; ++p) {
+          if (scratch.buffer()[p] == 0) continue;
+          ++t.pixels;
+          ++(*counts)[p];
+          if (owner) (*owner)[p] = static_cast<int>(tiles.size());
         }
-        tiles.push_back(t);
+        t.fate = t.pixels > 0 ? Fate::kPainted : Fate::kOffScreen;
+        break;
       }
+      default:
+        Fail(1, "a tile has too few vertices");
     }
+    tiles.push_back(t);
   }
-  if (!(all == f.room)) Fail(1, "the tiles drawn one by one are not the frame's room");
+  if (tiles.size() != std::size(kRoom) * kRoomTiles * kRoomTiles)
+    Fail(1, "the frame's record does not hold every tile");
   return tiles;
+}
+
+// The cube's faces that the frame hands to Polygon.
+int CubeFacesDrawn(const Frame& f) {
+  int n = 0;
+  for (const support::CallRecord& c : f.record.calls)
+    n += support::OriginOf(c.index).cube && c.fate == kFatePainted;
+  return n;
 }
 
 // ---- counts: one row of the table ---------------------------------------------
 
-void Counts(const std::string& label, const Frame& f) {
+void Counts(const Frame& f, const Request& r) {
   std::vector<int> counts;
   const std::vector<Tile> tiles = Tiles(f, &counts);
   int fates[4] = {};
@@ -217,10 +250,10 @@ void Counts(const std::string& label, const Frame& f) {
   const int empty = static_cast<int>(std::count(counts.begin(), counts.end(), 0));
   const int twice =
       static_cast<int>(std::count_if(counts.begin(), counts.end(), [](int c) { return c > 1; }));
-  std::cout << "| " << label << " | " << fates[static_cast<int>(Fate::kNear)] << " | "
+  std::cout << "| " << r.label << " | " << fates[static_cast<int>(Fate::kNear)] << " | "
             << fates[static_cast<int>(Fate::kAway)] << " | "
             << fates[static_cast<int>(Fate::kOffScreen)] << " | "
-            << fates[static_cast<int>(Fate::kPainted)] << " | " << f.cube.size() << " of 6 | "
+            << fates[static_cast<int>(Fate::kPainted)] << " | " << CubeFacesDrawn(f) << " of 6 | "
             << empty << " | " << twice << " |\n";
 }
 
@@ -251,7 +284,7 @@ void Arrow(double x0, double y0, double x1, double y1, const char* color) {
 
 // Where frame `f` shows a world point, in pixels; false behind the near plane.
 bool Screen(const Frame& f, const VECTOR3D& world, double* x, double* y) {
-  const VECTOR3D v = world * f.view;
+  const VECTOR3D v = world * f.view();
   if (!(v.z > NearClip)) return false;
   *x = support::ScreenX(v.x, v.z);
   *y = support::ScreenY(v.y, v.z);
@@ -284,7 +317,7 @@ bool Overlaps(const std::vector<Box>& boxes, const Box& b) {
   });
 }
 
-void Labels(const Frame& f) {
+void Labels(const Frame& f, const Request&) {
   std::vector<int> counts;
   const std::vector<Tile> tiles = Tiles(f, &counts);
   std::printf("font %s\nfont-size 15\n", Quoted(kFont).c_str());
@@ -360,14 +393,6 @@ void Labels(const Frame& f) {
 
 // ---- plan: the room from above ---------------------------------------------------------
 
-// A window of the floor plan, in scene units, drawn 400 pixels across.
-struct PlanWindow {
-  double x0, y0, x1, y1;
-  double Scale() const { return 400 / std::max(x1 - x0, y1 - y0); }
-  double X(double x) const { return 20 + (x - x0) * Scale(); }
-  double Y(double y) const { return 20 + (y - y0) * Scale(); }
-};
-
 const char* FateColor(Fate fate) {
   switch (fate) {
     case Fate::kNear:
@@ -387,7 +412,8 @@ const char* FateColor(Fate fate) {
 // as a bar along the room's outline, coloured by the fate of the tile at the
 // eye's height (with the view level, every tile of a column shares it).
 // 440 x 530 pixels: the plan, then the legend.
-void Plan(const Frame& f, const PlanWindow& w) {
+void Plan(const Frame& f, const Request& r) {
+  const PlanWindow& w = r.window;
   std::vector<int> counts;
   const std::vector<Tile> tiles = Tiles(f, &counts);
   std::printf("font %s\nfont-size 14\nstroke-antialias 1\n", Quoted(kFont).c_str());
@@ -415,14 +441,11 @@ void Plan(const Frame& f, const PlanWindow& w) {
                 FateColor(t.fate), w.X(x0), w.Y(y0), w.X(x1), w.Y(y1));
   }
 
-  // The eye, the view direction, the field of view and the near plane. Row
-  // 3 of LookAt is -(eye . column j) and rows 0-2 are orthonormal, so
-  // eye = -(row 3) x (rows 0-2) transposed.
-  const MATRIX4D& m = f.view;
-  const double ex = -(m.m[3][0] * m.m[0][0] + m.m[3][1] * m.m[0][1] + m.m[3][2] * m.m[0][2]);
-  const double ey = -(m.m[3][0] * m.m[1][0] + m.m[3][1] * m.m[1][1] + m.m[3][2] * m.m[1][2]);
-  const double flen = std::hypot(m.m[0][2], m.m[1][2]);
-  const double dx = m.m[0][2] / flen, dy = m.m[1][2] / flen;  // the view direction
+  // The eye, the view direction (the record works both out from View), the
+  // field of view and the near plane.
+  const support::FrameState& state = f.record.state;
+  const double ex = state.eye.x, ey = state.eye.y;
+  const double dx = std::cos(state.yaw), dy = std::sin(state.yaw);  // the view direction
   const double half = std::atan(MultiplyX / 2);  // the screen's edge: x / z = MultiplyX / 2
   const double far = 200;
   std::printf("push graphic-context\nstroke '#000000' stroke-width 1.5 stroke-dasharray 7 5\n");
@@ -533,19 +556,19 @@ void Magnify(const Frame& f, const std::vector<Tile>& tiles, const std::vector<i
   std::vector<std::pair<POINT, POINT>> edges;
   std::printf("push graphic-context\nstroke '#FFFFFF' stroke-width 1 fill none\n");
   for (const Tile& t : tiles) {
-    if (t.drawn.size() == 0) continue;
-    const support::PolygonList::Item& item = t.drawn.items[0];
-    const POINT* pts = t.drawn.Points(item);
+    if (t.call->fate != kFatePainted) continue;
+    const std::vector<POINT>& pts = t.call->points;
+    const int count = static_cast<int>(pts.size());
     LONG left = pts[0].x, right = pts[0].x, top = pts[0].y, bottom = pts[0].y;
-    for (int k = 1; k < item.count; ++k) {
+    for (int k = 1; k < count; ++k) {
       left = std::min(left, pts[k].x), right = std::max(right, pts[k].x);
       top = std::min(top, pts[k].y), bottom = std::max(bottom, pts[k].y);
     }
     if (right < x0 - 1 || left > x0 + w || bottom < y0 - 1 || top > y0 + h) continue;
     std::printf("polygon");
-    for (int k = 0; k < item.count; ++k) {
+    for (int k = 0; k < count; ++k) {
       std::printf(" %.1f,%.1f", px(pts[k].x), py(pts[k].y));
-      edges.emplace_back(pts[k], pts[(k + 1) % item.count]);
+      edges.emplace_back(pts[k], pts[(k + 1) % count]);
     }
     std::printf("\n");
   }
@@ -575,7 +598,8 @@ void Magnify(const Frame& f, const std::vector<Tile>& tiles, const std::vector<i
   }
 }
 
-void FillRule(const Frame& f, int x0, int y0, int w, int h) {
+void FillRule(const Frame& f, const Request& r) {
+  const int x0 = r.crop[0], y0 = r.crop[1], w = r.crop[2], h = r.crop[3];
   std::vector<int> counts;
   const std::vector<Tile> tiles = Tiles(f, &counts);
   // The claim the picture makes: every pixel of it painted by exactly one tile.
@@ -589,80 +613,45 @@ void FillRule(const Frame& f, int x0, int y0, int w, int h) {
 
 // ---- crack: one corner, two pixels ------------------------------------------------------
 
-// DrawTiles' arithmetic, so that a corner's screen position can be shown
-// before it is truncated: each component rounded once.
-float TileStep(float to, float from, int count) {
-  return static_cast<float>((double(to) - double(from)) / double(static_cast<float>(count)));
-}
-float TileOffset(int index, float step, float corner) {
-  return static_cast<float>(double(static_cast<float>(index)) * step + corner);
-}
-
-// A corner of the room's grid that two painting tiles hand to Polygon as
+// A corner inside a face's grid that two painting tiles hand to Polygon as
 // different points.
 struct Split {
   int face, u, v;         // the corner: lattice point (u, v) of face `face`
-  POINT a, b;             // as the first and the second tile hand it over
-  double ax, ay, bx, by;  // their screen positions before truncation
+  int first, second;      // the two tiles, as indices into Tiles()
+  POINT a, b;             // the corner as the first and the second tile hand it over
+  double ax, ay, bx, by;  // their screen positions before truncation, as recorded
 };
 
-// Where tile t puts its corner k on the screen, as the pipeline works it
-// out: World's row 3 is the tile's own translation, so Matrix's row 3 is
-// rounded for this tile alone.
-void CornerOnScreen(const Tile& t, int k, double* sx, double* sy) {
-  const RoomFace& face = kRoom[t.face];
-  const int n = kRoomTiles;
-  VECTOR3D U, V;
-  if (face.floor) {
-    U = VECTOR3D(TileStep(face.to[0], face.from[0], n), 0, 0);
-    V = VECTOR3D(0, TileStep(face.to[1], face.from[1], n), TileStep(face.to[2], face.from[2], n));
-  } else {
-    U = VECTOR3D(TileStep(face.to[0], face.from[0], n), TileStep(face.to[1], face.from[1], n), 0);
-    V = VECTOR3D(0, 0, TileStep(face.to[2], face.from[2], n));
-  }
-  World.Identity();
-  World.m[3][0] = TileOffset(t.i, U.x, face.from[0]);
-  World.m[3][1] =
-      face.floor ? TileOffset(t.j, V.y, face.from[1]) : TileOffset(t.i, U.y, face.from[1]);
-  World.m[3][2] = TileOffset(t.j, V.z, face.from[2]);
-  UpdateCamera();
-  const VECTOR3D quad[4] = {VECTOR3D(0, 0, 0), U, U + V, V};
-  const VECTOR3D P = quad[k] * Matrix;
-  *sx = support::ScreenX(P.x, P.z);
-  *sy = support::ScreenY(P.y, P.z);
-}
-
-// Every corner of a face's grid that two painting tiles of the frame put at
-// different points (corners shared by two faces are not compared).
+// Every corner inside a face's grid (not on its border, where two faces meet)
+// that two painting tiles of the frame put at different points; each corner
+// once, with the first two tiles that disagree.
 std::vector<Split> Splits(const std::vector<Tile>& tiles) {
   constexpr int kDu[4] = {0, 1, 1, 0}, kDv[4] = {0, 0, 1, 1};  // the quad's corners
   struct Seen {
-    const Tile* tile;
+    int tile;  // -1: none yet
     int k;
-    POINT p;
     bool split;
   };
-  std::vector<Seen> seen(6 * (kRoomTiles + 1) * (kRoomTiles + 1), Seen{nullptr, 0, {}, false});
+  std::vector<Seen> seen(6 * (kRoomTiles + 1) * (kRoomTiles + 1), Seen{-1, 0, false});
   std::vector<Split> splits;
-  for (const Tile& t : tiles) {
+  for (std::size_t n = 0; n < tiles.size(); ++n) {
+    const Tile& t = tiles[n];
     if (t.fate != Fate::kPainted) continue;
-    const POINT* pts = t.drawn.Points(t.drawn.items[0]);
+    const support::CallRecord& c = *t.call;
     for (int k = 0; k < 4; ++k) {
       const int u = t.i + kDu[k], v = t.j + kDv[k];
+      if (u == 0 || v == 0 || u == kRoomTiles || v == kRoomTiles) continue;
       Seen& s = seen[(t.face * (kRoomTiles + 1) + u) * (kRoomTiles + 1) + v];
-      if (!s.tile) {
-        s = {&t, k, pts[k], false};
+      if (s.tile < 0) {
+        s = {static_cast<int>(n), k, false};
         continue;
       }
-      if (s.split || (s.p.x == pts[k].x && s.p.y == pts[k].y)) continue;
+      const support::CallRecord& first = *tiles[s.tile].call;
+      const POINT p = first.points[s.k];
+      if (s.split || (p.x == c.points[k].x && p.y == c.points[k].y)) continue;
       s.split = true;
-      Split split{t.face, u, v, s.p, pts[k], 0, 0, 0, 0};
-      CornerOnScreen(*s.tile, s.k, &split.ax, &split.ay);
-      CornerOnScreen(t, k, &split.bx, &split.by);
-      if (TruncateToInt(split.ax) != s.p.x || TruncateToInt(split.ay) != s.p.y ||
-          TruncateToInt(split.bx) != pts[k].x || TruncateToInt(split.by) != pts[k].y)
-        Fail(1, "a corner's screen position is not the one the tile handed over");
-      splits.push_back(split);
+      splits.push_back({t.face, u, v, s.tile, static_cast<int>(n), p, c.points[k],
+                        first.screen[s.k].x, first.screen[s.k].y, c.screen[k].x, c.screen[k].y});
     }
   }
   return splits;
@@ -671,26 +660,47 @@ std::vector<Split> Splits(const std::vector<Tile>& tiles) {
 std::string Pair(double x, double y, const char* format = "%g");
 
 struct Crack {
-  int x, y;     // the first pixel, row by row, that no tile paints and the frame shows black
-  Split split;  // the split corner nearest to it
+  int x, y;     // a pixel that neither of the split corner's tiles paints, between them
+  Split split;  // the split corner
   int x0, y0;   // the magnified window, kCrackW x kCrackH pixels, holding both
 };
 constexpr int kCrackW = 26, kCrackH = 22;
 
-Crack FindCrack(const Frame& f, const std::vector<Tile>& tiles, const std::vector<int>& counts) {
+// Whether pixel p, which no tile paints and the frame shows black, lies
+// between tiles `a` and `b`: along its row or its column, the nearest painted
+// pixel on one side is painted by `a` alone and on the other by `b` alone.
+bool Between(const std::vector<int>& counts, const std::vector<int>& owner, int p, int a, int b) {
+  const auto nearest = [&](int dx, int dy) {
+    int x = p % kBlockSize + dx, y = p / kBlockSize + dy;
+    for (; x >= 0 && y >= 0 && x < kBlockSize && y < kBlockSize; x += dx, y += dy) {
+      const int q = y * kBlockSize + x;
+      if (counts[q] > 0) return counts[q] == 1 ? owner[q] : -1;
+    }
+    return -1;
+  };
+  for (const auto& d : {std::make_pair(1, 0), std::make_pair(0, 1)}) {
+    const int one = nearest(d.first, d.second), other = nearest(-d.first, -d.second);
+    if ((one == a && other == b) || (one == b && other == a)) return true;
+  }
+  return false;
+}
+
+// The split corner nearest to a pixel that its two tiles leave empty between
+// them, the frame showing black there, and that pixel.
+Crack FindCrack(const Frame& f, const std::vector<Tile>& tiles, const std::vector<int>& counts,
+                const std::vector<int>& owner) {
   const std::vector<Split> splits = Splits(tiles);
-  if (splits.empty()) Fail(1, "the frame's tiles agree on every corner");
-  // The split corner with a pixel that no tile paints and the frame shows
-  // black nearest to it, and that pixel.
+  if (splits.empty()) Fail(1, "the frame's tiles agree on every corner inside a face");
   Crack c{-1, -1, {}, 0, 0};
   double best = 1e18;
   for (const Split& s : splits)
     for (int p = 0; p < kBlockSize * kBlockSize; ++p) {
       if (counts[p] != 0 || f.pixels[p] != 0) continue;
       const double d = std::hypot(s.a.x - p % kBlockSize, s.a.y - p / kBlockSize);
-      if (d < best) best = d, c.x = p % kBlockSize, c.y = p / kBlockSize, c.split = s;
+      if (d >= best || !Between(counts, owner, p, s.first, s.second)) continue;
+      best = d, c.x = p % kBlockSize, c.y = p / kBlockSize, c.split = s;
     }
-  if (c.x < 0) Fail(1, "the frame has no crack");
+  if (c.x < 0) Fail(1, "no split corner's two tiles leave a pixel empty between them");
   const int mx = (c.x + c.split.a.x) / 2, my = (c.y + c.split.a.y) / 2;
   c.x0 = std::max(0, std::min(kBlockSize - kCrackW, mx - kCrackW / 2));
   c.y0 = std::max(0, std::min(kBlockSize - kCrackH, my - kCrackH / 2));
@@ -701,10 +711,10 @@ Crack FindCrack(const Frame& f, const std::vector<Tile>& tiles, const std::vecto
   return c;
 }
 
-void CrackPicture(const Frame& f) {
-  std::vector<int> counts;
-  const std::vector<Tile> tiles = Tiles(f, &counts);
-  const Crack c = FindCrack(f, tiles, counts);
+void CrackPicture(const Frame& f, const Request&) {
+  std::vector<int> counts, owner;
+  const std::vector<Tile> tiles = Tiles(f, &counts, &owner);
+  const Crack c = FindCrack(f, tiles, counts, owner);
   Magnify(f, tiles, &counts, c.x0, c.y0, kCrackW, kCrackH);
   // The corner, where each of its two tiles puts it.
   for (const POINT& p : {c.split.a, c.split.b})
@@ -770,7 +780,7 @@ void DemoPanel(const POINT* pts, int count, int cols, int rows, double ox, doubl
 
 // The triangle (5, 0), (10, 10), (0, 10), whose apex pixel is not painted,
 // and a five-pointed star, whose middle the even-odd rule leaves empty.
-void FillDemo() {
+void FillDemo(const Frame&, const Request&) {
   std::printf("font %s\nfont-size 15\nstroke-antialias 1\n", Quoted(kFont).c_str());
   const POINT triangle[3] = {{5, 0}, {10, 10}, {0, 10}};
   const POINT star[5] = {{10, 0}, {16, 19}, {0, 7}, {20, 7}, {4, 19}};
@@ -788,7 +798,7 @@ void FillDemo() {
 
 // ---- light: where frame N draws the cube -------------------------------------------------
 
-void PrintLight(const Frame& f) {
+void PrintLight(const Frame& f, const Request&) {
   std::printf("lit from %.9g %.9g %.9g\n", f.light.x, f.light.y, f.light.z);
   std::printf("cube drawn at %.9g %.9g %.9g\n", f.cube_at.x, f.cube_at.y, f.cube_at.z);
 }
@@ -817,19 +827,37 @@ void Fact(const std::string& key, const std::string& value) {
 // The view direction F, column 2 of the view matrix.
 VECTOR3D Forward(const MATRIX4D& m) { return VECTOR3D(m.m[0][2], m.m[1][2], m.m[2][2]); }
 
-// The point light's factor for a tile of the wall x = +55 with this centre,
-// as Polygon3D works it out: normal (1, 0, 0), into the wall.
-double WallFactor(const VECTOR3D& centre, const VECTOR3D& light) {
-  const VECTOR3D L = centre - light;
-  const double len = L.Length();
-  const float intensity = static_cast<float>(double(L.x) / (len * len));
-  return double(LightR) * intensity + LightAmb;
-}
+// The factor a point-lit call multiplied each byte of its colour by, from the
+// intensity it recorded: gain x I + ambient, as Polygon3D shades.
+double Factor(const support::CallRecord& c) { return double(LightR) * c.intensity + LightAmb; }
 int Shaded(int byte, double factor) { return std::min(255, static_cast<int>(factor * byte)); }
+
+// The first painted call of the room with a vertex at world point `at` (that
+// vertex in `vertex`), or the first lit one whose centroid is `at` (vertex -1).
+const support::CallRecord& RoomCall(const Frame& f, const VECTOR3D& at, bool centroid,
+                                    int* vertex) {
+  const auto same = [&](const VECTOR3D& p) { return p.x == at.x && p.y == at.y && p.z == at.z; };
+  for (const support::CallRecord& c : f.record.calls) {
+    if (support::OriginOf(c.index).cube || c.fate != kFatePainted) continue;
+    if (centroid) {
+      *vertex = -1;
+      if (c.lit && same(c.centroid)) return c;
+      continue;
+    }
+    const VECTOR3D t(c.translation[0], c.translation[1], c.translation[2]);
+    for (std::size_t k = 0; k < c.model.size(); ++k)
+      if (same(c.model[k] + t)) {
+        *vertex = static_cast<int>(k);
+        return c;
+      }
+  }
+  Fail(1, "no painted tile of the frame has " + std::string(centroid ? "its centre" : "a corner") +
+              " at " + Pair(at.x, at.y) + ", " + Num("%g", at.z));
+}
 
 std::uint32_t PixelAt(const Frame& f, int x, int y) { return f.pixels[y * kBlockSize + x]; }
 
-void FactsProjection(const Frame& f) {
+void FactsProjection(const Frame& f, const Request&) {
   const double half = MultiplyX / 2.0, deg = 180 / kPi;
   Fact("projection.multiply-x", Num("%.9g", MultiplyX));
   Fact("projection.edge", Num("%.4f", half));
@@ -838,38 +866,37 @@ void FactsProjection(const Frame& f) {
   Fact("projection.tan-factor", Num("%.4f", tan_factor));
   Fact("projection.s", Num("%.4f", 1 / double(MultiplyX)));
   Fact("projection.tan-fov", Num("%.0f", 2 * std::atan(tan_factor / 2) * deg) + "°");
-  // The worked point: a corner of a tile of the wall ahead.
-  const VECTOR3D world(55, 11, -11);
-  const VECTOR3D cam = world * f.view;
-  const float sx = support::ScreenX(cam.x, cam.z), sy = support::ScreenY(cam.y, cam.z);
-  const POINT pixel{TruncateToInt(sx), TruncateToInt(sy)};
-  bool drawn = false;
-  for (const POINT& p : f.room.points) drawn = drawn || (p.x == pixel.x && p.y == pixel.y);
-  if (!drawn) Fail(1, "the worked point is no corner the frame hands to Polygon");
+  // The worked point, a corner of a tile of the wall ahead, and the worked
+  // tile of the light, centre (55, 5.5, 5.5) with its corner at the middle of
+  // the screen: the pipeline's own numbers for them.
+  int k = 0;
+  const support::CallRecord& corner = RoomCall(f, VECTOR3D(55, 11, -11), false, &k);
+  const VECTOR3D cam = corner.view[k];
+  const VECTOR2D screen = corner.screen[k];
+  const POINT pixel = corner.points[k];
   Fact("point.camera", Triple(cam.x, cam.y, cam.z));
-  Fact("point.x", Num("%.2f", sx));
-  Fact("point.y", Num("%.2f", sy));
+  Fact("point.x", Num("%.2f", screen.x));
+  Fact("point.y", Num("%.2f", screen.y));
   Fact("point.pixel", Pair(pixel.x, pixel.y));
-  // The worked tile of the light: centre (55, 5.5, 5.5), its corner at the
-  // middle of the screen.
-  const VECTOR3D centre(55, 5.5f, 5.5f);
-  const VECTOR3D L = centre - f.light;
-  const double factor = WallFactor(centre, f.light);
-  const COLORREF wall = kRoom[1].color;
-  const int r = Shaded(wall & 0xFF, factor), g = Shaded((wall >> 8) & 0xFF, factor),
-            b = Shaded((wall >> 16) & 0xFF, factor);
-  const std::uint32_t p = PixelAt(f, kBlockSize / 2, kBlockSize / 2);
-  if (int(p & 0xFF) != r || int((p >> 8) & 0xFF) != g || int((p >> 16) & 0xFF) != b)
+  const support::CallRecord& tile = RoomCall(f, VECTOR3D(55, 5.5f, 5.5f), true, &k);
+  const COLORREF c = tile.colorOut;
+  const int r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
+  if (PixelAt(f, kBlockSize / 2, kBlockSize / 2) != (c & 0xFFFFFF))
     Fail(1, "the worked tile's colour is not the middle pixel's");
-  Fact("light.d", Num("%.2f", L.Length()));
-  Fact("light.i", Num("%.6f", (factor - LightAmb) / LightR));
-  Fact("light.factor", Num("%.5f", factor));
+  if (r != Shaded(tile.colorIn & 0xFF, Factor(tile)) ||
+      g != Shaded((tile.colorIn >> 8) & 0xFF, Factor(tile)) ||
+      b != Shaded((tile.colorIn >> 16) & 0xFF, Factor(tile)))
+    Fail(1, "the worked tile's colour is not its colour times its factor");
+  Fact("light.d", Num("%.2f", tile.distance));
+  Fact("light.i", Num("%.6f", tile.intensity));
+  Fact("light.factor", Num("%.5f", Factor(tile)));
   Fact("light.colour", Triple(r, g, b));
 }
 
 // How far the view is from head-on to the nearest axis, and its pitch.
-void FactsHeadOn(const Frame& f, int frames) {
-  const VECTOR3D F = Forward(f.view);
+void FactsHeadOn(const Frame& f, const Request& r) {
+  const int frames = r.frames;
+  const VECTOR3D F = Forward(f.view());
   const double a[3] = {std::fabs(F.x), std::fabs(F.y), std::fabs(F.z)};
   const int k = int(std::max_element(a, a + 3) - a);
   const double across = std::hypot(a[(k + 1) % 3], a[(k + 2) % 3]);
@@ -880,40 +907,60 @@ void FactsHeadOn(const Frame& f, int frames) {
   Fact("pitch-deg." + n, Num("%.1f", pitch * 180 / kPi) + "°");
 }
 
-void FactsCalls(const Frame& f, int frames) {
+void FactsCalls(const Frame& f, const Request& r) {
+  const int frames = r.frames;
   const std::string n = std::to_string(frames);
-  Fact("calls." + n, std::to_string(f.room.size() + f.cube.size()));
-  Fact("tiles." + n, std::to_string(f.room.size()));
-  Fact("faces." + n, std::to_string(f.cube.size()));
+  const int faces = CubeFacesDrawn(f);
+  const int tiles = f.record.Count(kFatePainted) - faces;
+  Fact("calls." + n, std::to_string(tiles + faces));
+  Fact("tiles." + n, std::to_string(tiles));
+  Fact("faces." + n, std::to_string(faces));
 }
 
-// The first frame that puts the eye at the limit of its walk along x.
-void FactsWalk(const Frame& f) {
-  for (std::size_t k = 0; k < f.eyes.size(); ++k)
-    if (std::round(f.eyes[k].x * 1000) / 1000 >= 50) {
+// The first frame that puts the eye at the limit of its walk along x: from
+// it on the eye stays where it is. The eye is worked back from View, a few
+// float steps off the program's own; compared unrounded, it still moves by
+// thousandths of a unit before the limit (49.99995 after 150 steps).
+void FactsWalk(const Frame& f, const Request&) {
+  for (std::size_t k = 0; k + 1 < f.eyes.size(); ++k) {
+    const bool stays = std::all_of(f.eyes.begin() + k + 1, f.eyes.end(), [&](const VECTOR3D& e) {
+      return e.x == f.eyes[k].x && e.y == f.eyes[k].y;
+    });
+    if (stays && std::fabs(f.eyes[k].x - 50) < 1e-4) {
       Fact("walk.frames", std::to_string(k + 1));
       return;
     }
-  Fail(1, "the eye never reaches x = 50");
+  }
+  Fail(1, "the eye never stops at x = 50");
 }
 
 // The near plane's worked frame: the eye at the wall x = +55, turned.
-void FactsNear(const Frame& f) {
-  const VECTOR3D F = Forward(f.view);
-  const MATRIX4D& m = f.view;
-  const double ex = -(m.m[3][0] * m.m[0][0] + m.m[3][1] * m.m[0][1] + m.m[3][2] * m.m[0][2]);
-  const double ey = -(m.m[3][0] * m.m[1][0] + m.m[3][1] * m.m[1][1] + m.m[3][2] * m.m[1][2]);
-  Fact("near.eye", Pair(std::round(ex * 1000) / 1000, std::round(ey * 1000) / 1000));
-  Fact("near.gap", Num("%g", 55 - std::round(ex * 1000) / 1000));
+// near.link: the call of the tile that the worked corner drops.
+void FactsNear(const Frame& f, const Request& r) {
+  const VECTOR3D F = Forward(f.view());
+  // Worked out unrounded, printed to a thousandth.
+  const auto thousandths = [](double v) { return std::round(v * 1000) / 1000; };
+  const VECTOR3D& eye = f.record.state.eye;
+  Fact("near.eye", Pair(thousandths(eye.x), thousandths(eye.y)));
+  Fact("near.gap", Num("%g", thousandths(55 - double(eye.x))));
   Fact("near.direction", Triple(F.x, F.y, F.z, "%.3g"));
   Fact("near.fx", Num("%.4f", F.x));
   Fact("near.fy", Num("%.4f", F.y));
-  const VECTOR3D corner(55, -11, 0);
-  Fact("near.corner-z", Num("%.2f", (corner * f.view).z));
+  // The first tile dropped because its corner (55, -11, 0) failed, with the
+  // view z the pipeline found for that corner.
+  const support::CallRecord* dropped = nullptr;
+  for (const support::CallRecord& c : f.record.calls) {
+    if (c.fate != kFateNearPlane || support::OriginOf(c.index).cube || dropped) continue;
+    const VECTOR3D w =
+        c.model[c.nearVertex] + VECTOR3D(c.translation[0], c.translation[1], c.translation[2]);
+    if (w.x == 55 && w.y == -11 && w.z == 0) dropped = &c;
+  }
+  if (!dropped) Fail(1, "no tile is dropped at the near plane for its corner (55, −11, 0)");
+  Fact("near.corner-z", Num("%.2f", dropped->view[dropped->nearVertex].z));
   // Where the screen's left edge meets the wall at the eye's height:
   // camera x / z = -MultiplyX / 2, linear along the wall.
   const auto edge = [&](float y) {
-    const VECTOR3D c = VECTOR3D(55, y, 0) * f.view;
+    const VECTOR3D c = VECTOR3D(55, y, 0) * f.view();
     return double(c.x) + MultiplyX / 2.0 * c.z;
   };
   const double e0 = edge(-11), e1 = edge(0);
@@ -924,26 +971,27 @@ void FactsNear(const Frame& f) {
   double lo = 1e9, hi = -1e9;
   for (float y : {0.0f, 11.0f})
     for (float z : {-55.0f, 55.0f}) {
-      const double cz = (VECTOR3D(55, y, z) * f.view).z;
+      const double cz = (VECTOR3D(55, y, z) * f.view()).z;
       lo = std::min(lo, cz), hi = std::max(hi, cz);
     }
   Fact("near.next-lo", Num("%.2f", lo));
   Fact("near.next-hi", Num("%.2f", hi));
+  LinkFact("near.link", r, dropped->index);
 }
 
 // A frame that lights the wall ahead from the cube: how bright the
 // brightest painted tile of that wall is, and the peak of its curve.
-void FactsLitWall(const Frame& f, int frames) {
+void FactsLitWall(const Frame& f, const Request& r) {
+  const int frames = r.frames;
   std::vector<int> counts;
   const std::vector<Tile> tiles = Tiles(f, &counts);
   double best = 0;
+  int green = -1;
   for (const Tile& t : tiles)
-    if (t.face == 1 && t.fate == Fate::kPainted) {
-      VECTOR3D c(0, 0, 0);
-      for (const VECTOR3D& v : t.corners) c = c + v * 0.25f;
-      best = std::max(best, WallFactor(c, f.light));
+    if (t.face == 1 && t.fate == Fate::kPainted && Factor(*t.call) > best) {
+      best = Factor(*t.call);
+      green = (t.call->colorOut >> 8) & 0xFF;
     }
-  const int green = Shaded(128, best);
   bool shown = false;
   for (std::uint32_t p : f.pixels) shown = shown || p == (0xFF0000u | std::uint32_t(green) << 8);
   if (!shown) Fail(1, "the brightest tile's colour is not in the frame");
@@ -959,7 +1007,7 @@ void FactsLitWall(const Frame& f, int frames) {
 // (rows from the top vertex up to, not including, the bottom one; pixels
 // from the ceiling of the left crossing up to, not including, the ceiling
 // of the right one), checked against what the fill paints.
-void FactsFill() {
+void FactsFill(const Frame&, const Request&) {
   const POINT tri[3] = {{5, 0}, {10, 10}, {0, 10}};
   support::BufferSurface surface(11, 11);
   support::PolygonList list;
@@ -996,7 +1044,8 @@ void FactsFill() {
 }
 
 // The frames 1 to N that light the room from elsewhere than the cube.
-void FactsBounce(const Frame& f, int frames) {
+void FactsBounce(const Frame& f, const Request& r) {
+  const int frames = r.frames;
   Fact("bounce.count", std::to_string(f.bounces.size()));
   Fact("bounce.frames", std::to_string(frames));
   if (f.bounces.empty()) Fail(1, "no frame lights the room from elsewhere than the cube");
@@ -1035,10 +1084,11 @@ void FactsBounce(const Frame& f, int frames) {
   Fail(1, "no bounce frame moves the light a unit from the cube");
 }
 
-void FactsCrack(const Frame& f, int frames) {
-  std::vector<int> counts;
-  const std::vector<Tile> tiles = Tiles(f, &counts);
-  const Crack c = FindCrack(f, tiles, counts);
+void FactsCrack(const Frame& f, const Request& r) {
+  const int frames = r.frames;
+  std::vector<int> counts, owner;
+  const std::vector<Tile> tiles = Tiles(f, &counts, &owner);
+  const Crack c = FindCrack(f, tiles, counts, owner);
   const std::vector<Split> splits = Splits(tiles);
   const Split& s = c.split;
   Fact("crack.frame", std::to_string(frames));
@@ -1050,9 +1100,83 @@ void FactsCrack(const Frame& f, int frames) {
   Fact("crack.a-float", Pair(s.ax, s.ay, "%.5f"));
   Fact("crack.b-float", Pair(s.bx, s.by, "%.5f"));
   Fact("crack.window", Pair(c.x0, c.y0) + " to " + Pair(c.x0 + kCrackW - 1, c.y0 + kCrackH - 1));
+  LinkFact("crack.link", r, tiles[s.first].call->index);
+}
+
+// ---- link: frame N in the page's inspector -------------------------------------------
+
+// As CMake checks ORVIX_WEB_PAGE_URL: http(s), and nothing that would end
+// the address in Markdown or HTML, or start another fragment.
+bool PageAddress(const std::string& url) {
+  const bool scheme = url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
+  return scheme && url.find_first_of(" \"'<>&()#\t\n") == std::string::npos &&
+         url.size() > std::string(url.rfind("https://", 0) == 0 ? "https://" : "http://").size();
+}
+
+// The page's link to call `call` of frame `frames` of the recording with
+// these keys: "#frame=N&keys=...&call=K", after the page's address if any.
+std::string Link(const std::string& page, int frames, const std::string& keys, int call) {
+  std::string link = page + "#frame=" + std::to_string(frames);
+  if (!keys.empty()) link += "&keys=" + keys;
+  return link + "&call=" + std::to_string(call);
 }
 
 // ---- Command line ---------------------------------------------------------------------
+
+// A fact naming where a picture of this frame opens in the page: a Markdown
+// link when the page's address is known, else empty (the guide then shows
+// the picture alone).
+void LinkFact(const std::string& key, const Request& r, int call) {
+  Fact(key, r.page.empty() ? std::string()
+                           : "[frame " + std::to_string(r.frames) + " in the page's inspector](" +
+                                 Link(r.page, r.frames, r.keys_text, call) + ")");
+}
+
+int LastCall(const Frame& f) { return f.record.calls.back().index; }
+
+// Every frame makes kMaxBuildUp calls (RecordFrame checks it), so --call
+// is checked as it is parsed.
+void PrintLink(const Frame& f, const Request& r) {
+  std::printf("%s\n",
+              Link(r.page, r.frames, r.keys_text, r.call < 0 ? LastCall(f) : r.call).c_str());
+}
+
+// What follows a command's name before its options.
+enum class Arg { kNone, kLabel, kCrop, kWindow };
+
+struct Command {
+  const char* name;  // a facts command is "facts NAME"
+  Arg arg;
+  bool frame;  // records frame N: --frames, --keys
+  bool link;   // takes --page; its facts include link.N
+  void (*run)(const Frame&, const Request&);
+};
+
+const Command kCommands[] = {
+    {"counts", Arg::kLabel, true, false, Counts},
+    {"labels", Arg::kNone, true, false, Labels},
+    {"plan", Arg::kWindow, true, false, Plan},
+    {"fill-rule", Arg::kCrop, true, false, FillRule},
+    {"light", Arg::kNone, true, false, PrintLight},
+    {"crack", Arg::kNone, true, false, CrackPicture},
+    {"fill-demo", Arg::kNone, false, false, FillDemo},
+    {"link", Arg::kNone, true, true, PrintLink},
+    {"facts projection", Arg::kNone, true, true, FactsProjection},
+    {"facts head-on", Arg::kNone, true, true, FactsHeadOn},
+    {"facts calls", Arg::kNone, true, true, FactsCalls},
+    {"facts near", Arg::kNone, true, true, FactsNear},
+    {"facts walk", Arg::kNone, true, true, FactsWalk},
+    {"facts lit-wall", Arg::kNone, true, true, FactsLitWall},
+    {"facts bounce", Arg::kNone, true, true, FactsBounce},
+    {"facts crack", Arg::kNone, true, true, FactsCrack},
+    {"facts fill", Arg::kNone, false, false, FactsFill},
+};
+
+std::string Usage() {
+  std::string names;
+  for (const Command& c : kCommands) names += std::string(names.empty() ? "" : "|") + c.name;
+  return "usage: orvix-guide " + names + " ... (see tools/guide/guide.cpp)";
+}
 
 int ParseInt(const std::string& s, int low, int high, const std::string& what) {
   char* end = nullptr;
@@ -1067,84 +1191,77 @@ int ParseInt(const std::string& s, int low, int high, const std::string& what) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty())
-    Fail(2,
-         "usage: orvix-guide counts|labels|plan|fill-rule|light|crack|fill-demo|facts ... (see "
-         "tools/guide/guide.cpp)");
-  const std::string& command = args[0];
+  if (args.empty()) Fail(2, Usage());
   std::size_t next = 1;
-  std::string label;
-  int crop[4] = {};
-  PlanWindow window{};
-  if (command == "counts") {
-    if (args.size() < 2) Fail(2, "counts needs a label");
-    label = args[next++];
-  } else if (command == "fill-rule") {
-    if (args.size() < 2 ||
-        std::sscanf(args[1].c_str(), "%d,%d,%d,%d", &crop[0], &crop[1], &crop[2], &crop[3]) != 4 ||
-        crop[0] < 0 || crop[1] < 0 || crop[2] < 1 || crop[3] < 1 ||
-        crop[0] + crop[2] > kBlockSize || crop[1] + crop[3] > kBlockSize)
-      Fail(2, "fill-rule needs X,Y,W,H within the frame");
-    ++next;
-  } else if (command == "plan") {
-    if (args.size() < 2 ||
-        std::sscanf(args[1].c_str(), "%lf,%lf,%lf,%lf", &window.x0, &window.y0, &window.x1,
-                    &window.y1) != 4 ||
-        !(window.x0 < window.x1 && window.y0 < window.y1))
-      Fail(2, "plan needs X0,Y0,X1,Y1, a window of the floor in scene units");
-    ++next;
-  } else if (command == "facts") {
+  std::string name = args[0];
+  if (name == "facts") {
     if (args.size() < 2) Fail(2, "facts needs a name");
-    label = args[next++];
-  } else if (command == "fill-demo") {
-    FillDemo();
-    return 0;
-  } else if (command != "labels" && command != "light" && command != "crack") {
-    Fail(2, "unknown command '" + command + "'");
+    name += " " + args[next++];
   }
-  int frames = 1;
-  capture::KeyScript keys;
-  for (; next < args.size(); next += 2) {
-    if (next + 1 >= args.size()) Fail(2, args[next] + " needs a value");
-    std::string error;
-    if (args[next] == "--frames") {
-      frames = ParseInt(args[next + 1], 1, capture::kMaxFrames, "--frames");
-    } else if (args[next] == "--keys") {
-      if (!capture::ParseKeyScript(args[next + 1], &keys, &error)) Fail(2, error);
-    } else {
-      Fail(2, "unknown option '" + args[next] + "'");
-    }
-  }
+  const Command* command = nullptr;
+  for (const Command& c : kCommands)
+    if (name == c.name) command = &c;
+  if (!command)
+    Fail(2, (args[0] == "facts" ? "unknown facts '" + args[1] : "unknown command '" + name) + "'");
 
-  const Frame frame = RecordFrame(frames, keys);
-  if (command == "counts") Counts(label, frame);
-  if (command == "labels") Labels(frame);
-  if (command == "plan") Plan(frame, window);
-  if (command == "fill-rule") FillRule(frame, crop[0], crop[1], crop[2], crop[3]);
-  if (command == "light") PrintLight(frame);
-  if (command == "crack") CrackPicture(frame);
-  if (command == "facts") {
-    if (label == "projection") {
-      FactsProjection(frame);
-    } else if (label == "head-on") {
-      FactsHeadOn(frame, frames);
-    } else if (label == "calls") {
-      FactsCalls(frame, frames);
-    } else if (label == "near") {
-      FactsNear(frame);
-    } else if (label == "walk") {
-      FactsWalk(frame);
-    } else if (label == "lit-wall") {
-      FactsLitWall(frame, frames);
-    } else if (label == "bounce") {
-      FactsBounce(frame, frames);
-    } else if (label == "crack") {
-      FactsCrack(frame, frames);
-    } else if (label == "fill") {
-      FactsFill();
+  Request r;
+  const std::string what = args[0] + " needs ";
+  switch (command->arg) {
+    case Arg::kNone:
+      break;
+    case Arg::kLabel:
+      if (args.size() <= next) Fail(2, what + "a label");
+      r.label = args[next++];
+      break;
+    case Arg::kCrop:
+      if (args.size() <= next ||
+          std::sscanf(args[next].c_str(), "%d,%d,%d,%d", &r.crop[0], &r.crop[1], &r.crop[2],
+                      &r.crop[3]) != 4 ||
+          r.crop[0] < 0 || r.crop[1] < 0 || r.crop[2] < 1 || r.crop[3] < 1 ||
+          r.crop[0] + r.crop[2] > kBlockSize || r.crop[1] + r.crop[3] > kBlockSize)
+        Fail(2, what + "X,Y,W,H within the frame");
+      ++next;
+      break;
+    case Arg::kWindow:
+      if (args.size() <= next ||
+          std::sscanf(args[next].c_str(), "%lf,%lf,%lf,%lf", &r.window.x0, &r.window.y0,
+                      &r.window.x1, &r.window.y1) != 4 ||
+          !(r.window.x0 < r.window.x1 && r.window.y0 < r.window.y1))
+        Fail(2, what + "X0,Y0,X1,Y1, a window of the floor in scene units");
+      ++next;
+      break;
+  }
+  for (; next < args.size(); next += 2) {
+    const std::string& option = args[next];
+    const bool known = (command->frame && (option == "--frames" || option == "--keys")) ||
+                       (command->link && option == "--page") ||
+                       (command->run == PrintLink && option == "--call");
+    if (!known) Fail(2, "unknown option '" + option + "' for " + name);
+    if (next + 1 >= args.size()) Fail(2, option + " needs a value");
+    const std::string& value = args[next + 1];
+    std::string error;
+    if (option == "--frames") {
+      r.frames = ParseInt(value, 1, capture::kMaxFrames, "--frames");
+    } else if (option == "--keys") {
+      if (!capture::ParseKeyScript(value, &r.keys, &error)) Fail(2, error);
+      // Without the blanks the parser allows, the script's characters are
+      // all a URL fragment may hold as they are.
+      for (const char ch : value)
+        if (!std::isspace(static_cast<unsigned char>(ch))) r.keys_text += ch;
+    } else if (option == "--call") {
+      r.call = ParseInt(value, 0, capture::kMaxBuildUp - 1, "--call");
     } else {
-      Fail(2, "unknown facts '" + label + "'");
+      r.page = value;
     }
   }
+  if (!r.page.empty() && !PageAddress(r.page))
+    Fail(2, "the page's address must be http(s) without spaces, quotes, <, >, &, ( ) or #: '" +
+                r.page + "'");
+
+  const Frame frame = command->frame ? RecordFrame(r.frames, r.keys) : Frame{};
+  command->run(frame, r);
+  // Where each picture of this frame opens in the page.
+  if (command->link && command->run != PrintLink)
+    LinkFact("link." + std::to_string(r.frames), r, LastCall(frame));
   return 0;
 }
