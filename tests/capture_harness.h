@@ -127,6 +127,15 @@ inline Outcome RunProgram(const std::vector<std::string>& args, const std::strin
   return Finish(Spawn(args, ".", dir), dir);
 }
 
+// A PNG file, for the golden frames and the comparison's own images.
+inline bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, int height) {
+  const std::vector<unsigned char> png = capture::EncodePng(pixels, width, height);
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+  out.close();
+  return !png.empty() && out.good();
+}
+
 constexpr const char* kRegenerate = "ORVIX_UPDATE_GOLDEN=1 ctest --preset default -R GoldenFrame";
 
 struct Image {
@@ -168,11 +177,10 @@ inline std::uint32_t DimmedGrey(std::uint32_t bgr) {
 inline ::testing::AssertionResult MatchesGolden(const Image& actual, const std::string& golden_path,
                                                 const std::string& out_dir,
                                                 const std::string& name) {
-  std::string error;
   const char* update = std::getenv("ORVIX_UPDATE_GOLDEN");
   if (update && std::string(update) == "1") {
-    if (!capture::WritePng(golden_path, actual.pixels.data(), actual.width, actual.height, &error))
-      return ::testing::AssertionFailure() << error;
+    if (!WritePng(golden_path, actual.pixels.data(), actual.width, actual.height))
+      return ::testing::AssertionFailure() << "cannot write " << golden_path;
     return ::testing::AssertionSuccess() << "updated " << golden_path;
   }
 
@@ -180,7 +188,7 @@ inline ::testing::AssertionResult MatchesGolden(const Image& actual, const std::
   const std::string actual_path = out_dir + "/" + name + "-actual.png";
   const std::string diff_path = out_dir + "/" + name + "-diff.png";
   const auto fail = [&](const std::string& why) {
-    capture::WritePng(actual_path, actual.pixels.data(), actual.width, actual.height, &error);
+    WritePng(actual_path, actual.pixels.data(), actual.width, actual.height);
     return ::testing::AssertionFailure() << why << "\n  actual frame: " << actual_path;
   };
 
@@ -203,7 +211,7 @@ inline ::testing::AssertionResult MatchesGolden(const Image& actual, const std::
   }
   if (differing == 0) return ::testing::AssertionSuccess();
 
-  capture::WritePng(diff_path, diff.data(), expected.width, expected.height, &error);
+  WritePng(diff_path, diff.data(), expected.width, expected.height);
   std::ostringstream why;
   why << name << ": " << differing << " of " << diff.size() << " pixels differ from " << golden_path
       << ", the first at (" << first % expected.width << ", " << first / expected.width
