@@ -136,6 +136,43 @@ inline bool WritePng(const std::string& path, const std::uint32_t* pixels, int w
   return !png.empty() && out.good();
 }
 
+// The program's frames on the headless backend, in a child process, where
+// the renderer's statics start fresh: 512 x 512 each, 0x00BBGGRR.
+inline std::vector<std::vector<std::uint32_t>> PlayFrames(int frames, std::uint32_t start_tick,
+                                                          const std::string& keys) {
+  int fds[2];
+  if (pipe(fds) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    capture::KeyScript script;
+    std::string error;
+    if (!keys.empty() && !capture::ParseKeyScript(keys, &script, &error)) _exit(2);
+    _exit(capture::Play(frames, start_tick, script, [&](int, const std::uint32_t* pixels) {
+      const char* bytes = reinterpret_cast<const char*>(pixels);
+      for (std::size_t left = 512 * 512 * 4; left > 0;) {
+        const ssize_t n = write(fds[1], bytes, left);
+        if (n <= 0) _exit(3);
+        bytes += n;
+        left -= static_cast<std::size_t>(n);
+      }
+    }));
+  }
+  close(fds[1]);
+  std::vector<std::vector<std::uint32_t>> out;
+  for (std::vector<std::uint32_t> frame(512 * 512);; out.push_back(frame)) {
+    std::size_t got = 0;
+    for (ssize_t n = 1; n > 0 && got<frame.size() * 4; got += n> 0 ? n : 0)
+      n = read(fds[0], reinterpret_cast<char*>(frame.data()) + got, frame.size() * 4 - got);
+    if (got < frame.size() * 4) break;
+  }
+  close(fds[0]);
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw;
+  return out;
+}
+
 constexpr const char* kRegenerate = "ORVIX_UPDATE_GOLDEN=1 ctest --preset default -R GoldenFrame";
 
 struct Image {

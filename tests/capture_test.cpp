@@ -512,19 +512,6 @@ TEST(CaptureBuildUp, TheLastImageIsTheFrameRecordedWhole) {
 
 // ---- Recordings compared: the program, once per recording ------------------
 
-// Runs the program into DIR/NAME and returns its frames.
-std::vector<Image> Record(const std::string& dir, const std::string& name,
-                          std::vector<std::string> args) {
-  args.insert(args.end(), {"--out", dir + "/" + name});
-  const Outcome run = harness::RunProgram(args, dir);
-  EXPECT_EQ(run.status, 0) << name << ": " << run.err;
-  EXPECT_EQ(run.err, "") << name;
-  std::vector<Image> frames;
-  for (const std::string& file : FilesIn(dir + "/" + name))
-    EXPECT_TRUE(harness::LoadPng(dir + "/" + name + "/" + file, &frames.emplace_back())) << file;
-  return frames;
-}
-
 TEST(CaptureProgram, SameCommandSameBytes) {
   const std::string dir = harness::TestOutputDir();
   for (const std::string name : {"a", "b"}) {
@@ -1077,34 +1064,26 @@ TEST(CaptureProgram, AFullDiskLeavesWholeFramesAndTheOldGif) {
 
 // A tap before frame 2 turns the view once, in frame 2, exactly as holding
 // the key for frame 2 alone does; frame 1 is untouched.
-TEST(CaptureProgram, ATapCountsOnceInItsFrame) {
-  const std::string dir = harness::TestOutputDir();
-  const std::vector<Image> still = Record(dir, "still", {"--frames", "3"});
-  const std::vector<Image> tap = Record(dir, "tap", {"--frames", "3", "--keys", "tap:right@2"});
-  const std::vector<Image> hold = Record(dir, "hold", {"--frames", "3", "--keys", "right:2"});
+TEST(CaptureFrames, ATapCountsOnceInItsFrame) {
+  const auto still = harness::PlayFrames(3, 0, "");
+  const auto tap = harness::PlayFrames(3, 0, "tap:right@2");
+  const auto hold = harness::PlayFrames(3, 0, "right:2");
   ASSERT_EQ(still.size(), 3u);
   ASSERT_EQ(tap.size(), 3u);
-  ASSERT_EQ(hold.size(), 3u);
-  EXPECT_EQ(tap[0].pixels, still[0].pixels);
-  EXPECT_NE(tap[1].pixels, still[1].pixels);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(tap[i].pixels, hold[i].pixels) << "frame " << i + 1;
+  EXPECT_EQ(tap[0], still[0]);
+  EXPECT_NE(tap[1], still[1]);
+  EXPECT_EQ(tap, hold);
 }
 
 // The cube's spin follows the tick count, one turn every 2000 ms; all else
 // steps per frame. So a start 2000 ms later draws the same frames and one an
 // eighth of a turn later does not (by frame 10 the cube has drifted off the
 // eye and is seen).
-TEST(CaptureProgram, StartTickSetsTheClock) {
-  const std::string dir = harness::TestOutputDir();
-  const auto tenth_frame = [&](const std::string& tick) {
-    const std::vector<Image> frames =
-        Record(dir, "t" + tick, {"--frames", "10", "--every", "10", "--start-tick", tick});
-    EXPECT_EQ(frames.size(), 1u);
-    return frames.empty() ? std::vector<std::uint32_t>() : frames[0].pixels;
-  };
-  const std::vector<std::uint32_t> t0 = tenth_frame("0");
-  EXPECT_EQ(tenth_frame("2000"), t0);
-  EXPECT_NE(tenth_frame("250"), t0);
+TEST(CaptureFrames, StartTickSetsTheClock) {
+  const auto t0 = harness::PlayFrames(10, 0, "");
+  ASSERT_EQ(t0.size(), 10u);
+  EXPECT_EQ(harness::PlayFrames(10, 2000, "").back(), t0.back());
+  EXPECT_NE(harness::PlayFrames(10, 250, "").back(), t0.back());
 }
 
 }  // namespace

@@ -12,10 +12,10 @@
 #include <string>
 
 #include "Main.h"
-#include "capture/build_up.h"
 #include "capture/image.h"
 #include "capture/outputs.h"
 #include "frame_record.h"
+#include "platform/gdi.h"
 #include "platform/headless.h"
 
 namespace capture {
@@ -52,17 +52,60 @@ int Written(std::ostream& out, std::ostream& err, const char* what) {
   return kWriteFailed;
 }
 
-// --build-up: images of the last frame as it is painted, numbered from 1,
-// with names as wide as the most images a frame can give.
-template <typename KeepImage>
-std::unique_ptr<BuildUp> StartBuildUp(const Options& options, KeepImage& keep) {
-  const int most_images = (kMaxBuildUp + options.build_up - 1) / options.build_up + 1;
-  return std::make_unique<BuildUp>(
-      options.frames, options.build_up,
-      [&keep, most_images](const std::uint32_t* pixels, int index, bool last) {
-        return keep(pixels, FrameFileName(index, most_images), BuildUpDelay(index, last));
-      });
-}
+// --build-up: the last frame as it is painted, for readers who want to see
+// the painter's algorithm at work. Image 1 is the cleared back buffer (before
+// the frame's first Polygon), then one after every `step` calls, then the
+// frame as presented, named as wide as the most images a frame can give.
+// Every Polygon call of the program goes to the back buffer (Polygon3D draws
+// on hBlockDC only), so the GDI's polygon observer counts the back buffer's.
+class BuildUp {
+ public:
+  using Keep = std::function<bool(const std::uint32_t*, const std::string& name, int delay_cs)>;
+  BuildUp(const Options& o, Keep keep)
+      : frame_(o.frames),
+        step_(o.build_up),
+        most_((kMaxBuildUp + step_ - 1) / step_ + 1),
+        keep_(std::move(keep)),
+        pixels_(static_cast<std::size_t>(kWidth) * kHeight),
+        copy_(gdi::CreateSurfaceDC(pixels_.data(), kWidth, kHeight)) {
+    gdi::SetPolygonObserver(
+        [](void* self, const POINT*, int, COLORREF) { static_cast<BuildUp*>(self)->Before(); },
+        this);
+  }
+  ~BuildUp() {
+    gdi::SetPolygonObserver(nullptr, nullptr);
+    DeleteDC(copy_);
+  }
+  BuildUp(const BuildUp&) = delete;
+  BuildUp& operator=(const BuildUp&) = delete;
+
+  void Presented(int frame, const std::uint32_t* pixels) {
+    presented_ = frame;
+    if (stopped_ || frame != frame_) return;
+    Image(pixels, true);
+    stopped_ = true;
+  }
+
+ private:
+  // Before each fill: the back buffer then holds `painted_` polygons.
+  void Before() {
+    if (stopped_ || presented_ != frame_ - 1 || painted_++ % step_ != 0) return;
+    BitBlt(copy_, 0, 0, kWidth, kHeight, hBlockDC, 0, 0, SRCCOPY);
+    stopped_ = !Image(pixels_.data(), false);
+  }
+  // The clear shows 0.5 s, each step 0.05 s, the whole frame 3 s.
+  bool Image(const std::uint32_t* pixels, bool last) {
+    ++images_;
+    return keep_(pixels, FrameFileName(images_, most_), last ? 300 : images_ == 1 ? 50 : 5);
+  }
+
+  int frame_, step_, most_;
+  Keep keep_;
+  int presented_ = 0, painted_ = 0, images_ = 0;
+  bool stopped_ = false;
+  std::vector<std::uint32_t> pixels_;  // the back buffer copied out
+  HDC copy_;
+};
 
 // The trace of one frame: its line, then one line per Polygon3D call, with
 // the keys as the script names them ("tap:up" for a tap).
@@ -148,7 +191,7 @@ int Run(const Options& options, std::ostream& err, bool progress) {
     return failure.empty();
   };
   std::unique_ptr<BuildUp> build_up;
-  if (options.build_up != 0) build_up = StartBuildUp(options, keep);
+  if (options.build_up != 0) build_up = std::make_unique<BuildUp>(options, keep);
   std::unique_ptr<support::FrameRecorder> recorder;
   if (outputs.trace()) {
     recorder = std::make_unique<support::FrameRecorder>();
