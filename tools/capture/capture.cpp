@@ -42,8 +42,11 @@ int Interrupted(std::ostream& err, int signal, int done, int frames) {
 
 // --help or --version written, or one line and status 1: a full disk or a
 // closed standard output is a failure like any other write.
-int Written(std::ostream& out, std::ostream& err, const char* what) {
+// A text longer than the stream's buffer fails while it is written, before
+// the flush: errno is cleared before both.
+int Write(std::ostream& out, std::ostream& err, const std::string& text, const char* what) {
   errno = 0;
+  out << text;
   out.flush();
   if (out) return kOk;
   // A stream that wrote nothing and set no errno was closed (see main.cpp).
@@ -276,12 +279,10 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
       return kBadInput;
     }
     if (options.help) {
-      out << Usage();
-      return Written(out, err, "the help");
+      return Write(out, err, Usage(), "the help");
     }
     if (options.version) {
-      out << "orvix-capture " ORVIX_VERSION "\n";
-      return Written(out, err, "the version");
+      return Write(out, err, "orvix-capture " ORVIX_VERSION "\n", "the version");
     }
     return Run(options, err, progress);
   } catch (const std::bad_alloc&) {
