@@ -179,7 +179,10 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   recorded = true;
 
   GifWriter gif;
-  if (outputs.gif()) gif.Open(outputs.gif(), outputs.gif_name(), kWidth, kHeight, &failure);
+  if (outputs.gif() && !gif.Open(outputs.gif(), outputs.gif_name(), kWidth, kHeight, &failure)) {
+    Report(err, failure);
+    return kWriteFailed;  // ~Outputs leaves nothing
+  }
   // One image to DIR/NAME and the GIF.
   const auto keep = [&](const std::uint32_t* pixels, const std::string& name, int delay_cs) {
     if (!options.out_dir.empty()) {

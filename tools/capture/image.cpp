@@ -153,16 +153,6 @@ bool GifWriter::Open(std::FILE* file, const std::string& name, int width, int he
 }
 
 bool GifWriter::AddFrame(const std::uint32_t* pixels, int delay_cs, std::string* error) {
-  if (!gif_) {
-    *error = "cannot write " + Quote(path_) + ": not open";
-    return false;
-  }
-  if (delay_cs < 0 || delay_cs > kMaxGifDelay) {  // would wrap in its 16 bits
-    *error = "cannot write " + Quote(path_) + ": a delay of " + std::to_string(delay_cs) +
-             "/100 s does not fit in a GIF";
-    Abandon();
-    return false;
-  }
   GifColorType colors[256] = {};
   int color_count = ExactPalette(pixels, indices_.size(), colors, indices_.data());
   if (color_count == 0) {
@@ -208,10 +198,6 @@ bool GifWriter::AddFrame(const std::uint32_t* pixels, int delay_cs, std::string*
 }
 
 bool GifWriter::Finish(std::string* error) {
-  if (!gif_) {
-    *error = "cannot write " + Quote(path_) + ": not open";
-    return false;
-  }
   int gif_error = 0;
   const int closed = EGifCloseFile(gif_, &gif_error);  // frees gif_ either way
   gif_ = nullptr;

@@ -36,7 +36,7 @@ class GifWriter {
 
   // Writes the header.
   bool Open(std::FILE* file, const std::string& name, int width, int height, std::string* error);
-  // `delay_cs` from 0 to kMaxGifDelay.
+  // `delay_cs` from 0 to kMaxGifDelay (the options are checked for it).
   bool AddFrame(const std::uint32_t* pixels, int delay_cs, std::string* error);
   // Writes the trailer and flushes.
   bool Finish(std::string* error);
