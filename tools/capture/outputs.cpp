@@ -205,10 +205,10 @@ struct Target {
   std::string name;
   int descriptor = -1;    // one of this process's, written in place
   bool in_place = false;  // an existing FIFO or device, opened by name
-  mode_t mode = 0;
-  int lock = -1;       // the folder, opened to be locked (shared)
-  int lock_error = 0;  // why it could not be locked: it is not, then
-  bool alone = false;  // held exclusively until its leftovers are removed
+  int mode = -1;          // of the file replaced; -1: a new file, 0666 less the umask
+  int lock = -1;          // the folder, opened to be locked (shared)
+  int lock_error = 0;     // why it could not be locked: it is not, then
+  bool alone = false;     // held exclusively until its leftovers are removed
   Slot* slot = nullptr;
   std::string temp;
   std::FILE* stream = nullptr;
@@ -386,7 +386,6 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
     struct stat st;
     if (fstatat(t->at.dir, t->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno != ENOENT) return fail(errno);
-      t->mode = 0666 & ~Umask();
       resolved = true;
     } else if (S_ISLNK(st.st_mode)) {
       std::string link(PATH_MAX, '\0');
@@ -401,7 +400,7 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
       return true;
     } else {
       if (const int err = MayRemove(t->at.st, st)) return fail(err);
-      t->mode = st.st_mode & 07777;
+      t->mode = static_cast<int>(st.st_mode & 07777);
       resolved = true;
     }
   }
@@ -419,33 +418,23 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
     return true;
   }
   if (!resolved && t->at.missing.empty()) return fail(ELOOP);
-  if (!out.empty()) {
-    // Against --out: neither a folder on its path nor one of its frames.
-    Place inner = t->at;
-    inner.missing.push_back(t->name);
-    const bool on_path =
-        inner.st.st_dev == out_at.st.st_dev && inner.st.st_ino == out_at.st.st_ino &&
-        inner.missing.size() <= out_at.missing.size() &&
-        std::equal(inner.missing.begin(), inner.missing.end(), out_at.missing.begin());
-    if (on_path) {
-      *error =
-          t->option + " " + Quote(t->given) + " is a folder on the path of --out " + Quote(out);
-      return false;
-    }
-    if (t->at.Same(out_at) && IsFrameFileName(t->name)) {
-      *error =
-          t->option + " " + Quote(t->given) + " is named like a frame file of --out " + Quote(out);
-      return false;
-    }
-    // A folder that --out makes.
-    Place folder = t->at;
-    if (!folder.missing.empty() && folder.missing.size() <= out_at.missing.size() &&
-        std::equal(folder.missing.begin(), folder.missing.end(), out_at.missing.begin()) &&
-        folder.st.st_ino == out_at.st.st_ino && folder.st.st_dev == out_at.st.st_dev) {
-      t->mode = 0666 & ~Umask();
-      return true;
-    }
+  // Whether `names` below t's folder are the first of the folders --out makes.
+  const auto made_by_out = [&](std::vector<std::string> names) {
+    return !out.empty() && t->at.st.st_dev == out_at.st.st_dev &&
+           t->at.st.st_ino == out_at.st.st_ino && names.size() <= out_at.missing.size() &&
+           std::equal(names.begin(), names.end(), out_at.missing.begin());
+  };
+  std::vector<std::string> path_to_file = t->at.missing;
+  path_to_file.push_back(t->name);
+  const std::string clash = made_by_out(path_to_file) ? " is a folder on the path of --out "
+                            : !out.empty() && t->at.Same(out_at) && IsFrameFileName(t->name)
+                                ? " is named like a frame file of --out "
+                                : "";
+  if (!clash.empty()) {
+    *error = t->option + " " + Quote(t->given) + clash + Quote(out);
+    return false;
   }
+  if (!t->at.missing.empty() && made_by_out(t->at.missing)) return true;
   if (!t->at.missing.empty()) return fail(ENOENT);
   if (const int err = Writable(t->at.dir)) return fail(err);
   if (t->at.st.st_dev == out_at.st.st_dev && t->at.st.st_ino == out_at.st.st_ino &&
@@ -569,10 +558,10 @@ bool Outputs::State::Open(Target* t, std::vector<std::string>* notes, std::strin
       dir = Keep(openat(dir, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (dir < 0) return fail(errno);
     if (t->lock_error != 0) notes->push_back(NoLock(t->at.shown, t->lock_error));
-    fd = MakeTemp(dir, t->slot, 0600, &t->temp);
+    fd = MakeTemp(dir, t->slot, t->mode < 0 ? 0666 : 0600, &t->temp);
     if (fd < 0) return fail(-fd);
     t->at.dir = dir;
-    if (fchmod(fd, t->mode) != 0) {
+    if (t->mode >= 0 && fchmod(fd, static_cast<mode_t>(t->mode)) != 0) {
       const int err = errno;
       close(fd);
       return fail(err);
