@@ -138,7 +138,20 @@ void ApplyKeys(const KeyScript& keys, int frame) {
   }
 }
 
+// Whether frame `frame` is written whole (to PNG and GIF).
+bool Kept(const Options& options, int frame) {
+  return options.build_up == 0 && frame % options.every == 0;
+}
+
 }  // namespace
+
+std::string FrameFileName(int frame, int frames) {
+  int digits = 4;
+  for (int n = frames; n >= 10000; n /= 10) ++digits;
+  char name[32];
+  std::snprintf(name, sizeof(name), "frame-%0*d.png", digits, frame);
+  return name;
+}
 
 int Play(int frames, DWORD start_tick, const KeyScript& keys,
          const std::function<void(int frame, const std::uint32_t* pixels)>& presented) {

@@ -88,11 +88,6 @@ std::string Quote(std::string_view text);
 // The --help text.
 std::string Usage();
 
-// Whether frame `frame` is written whole (to PNG and GIF).
-inline bool Kept(const Options& options, int frame) {
-  return options.build_up == 0 && frame % options.every == 0;
-}
-
 }  // namespace capture
 
 #endif  // ORVIX_TOOLS_CAPTURE_OPTIONS_H

@@ -253,14 +253,6 @@ struct Outputs::State {
   void Discard(Target* t);
 };
 
-std::string FrameFileName(int frame, int frames) {
-  int digits = 4;
-  for (int n = frames; n >= 10000; n /= 10) ++digits;
-  char name[32];
-  std::snprintf(name, sizeof(name), "frame-%0*d.png", digits, frame);
-  return name;
-}
-
 bool IsFrameFileName(std::string_view name) {
   constexpr std::string_view kPrefix = "frame-", kSuffix = ".png";
   if (name.size() <= kPrefix.size() + kSuffix.size() || name.substr(0, kPrefix.size()) != kPrefix ||

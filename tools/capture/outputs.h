@@ -23,9 +23,6 @@
 
 namespace capture {
 
-// "frame-0042.png": four digits, more when the recording needs them, so that
-// the names of one recording sort in frame order.
-std::string FrameFileName(int frame, int frames);
 // Whether `name` is one FrameFileName could give: "frame-", digits, ".png".
 bool IsFrameFileName(std::string_view name);
 
