@@ -440,7 +440,11 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
   t->lock = Keep(openat(t->at.dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   t->lock_error = t->lock < 0 ? errno : Lock(t->lock, LOCK_EX);
   t->alone = t->lock_error == 0;
-  if (t->lock_error == EWOULDBLOCK) t->lock_error = Lock(t->lock, LOCK_SH);
+  // Another run may hold it alone for the moment it takes to clear it.
+  for (int i = 0; i < 50 && t->lock_error == EWOULDBLOCK; ++i) {
+    if (i > 0) usleep(20000);
+    t->lock_error = Lock(t->lock, LOCK_SH);
+  }
   if (t->lock_error == EWOULDBLOCK) {
     *error = InUse(t->at.shown);
     return false;
