@@ -150,7 +150,10 @@ void FrameRecorder::Listen(void* context, const POLYGON3DRECORD& r) {
   for (int k = 0; k < 3; ++k) c.translation[k] = World.m[3][k];
 
   FrameState& s = self->state_;
-  if (self->calls_.empty()) s.view = View;
+  if (self->calls_.empty()) {
+    s.view = View;
+    s.tick = GetTickCount();  // the frame reads its clock before its first call
+  }
   if (r.lightType == kLightPoint && !s.has_light) {
     s.light = Light;
     s.has_light = true;
@@ -171,7 +174,10 @@ FrameRecord FrameRecorder::Take() {
 
 FrameState FrameRecorder::State() const {
   FrameState s = state_;
-  if (calls_.empty()) s.view = View;
+  if (calls_.empty()) {
+    s.view = View;
+    s.tick = GetTickCount();
+  }
   // View's columns 0-2 are -S, -U and the unit direction F, and its row 3 is
   // -(column . eye): the eye is -(sum of row-3 entry j times column j).
   const MATRIX4D& m = s.view;

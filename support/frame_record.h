@@ -57,6 +57,7 @@ std::string Describe(const CallOrigin& origin);  // "wall x = -55, tile (3, 7)",
 // What the frame shares, from the render state as the calls saw it.
 struct FrameState {
   MATRIX4D view;
+  DWORD tick = 0;                  // GetTickCount() as the frame was rendered
   VECTOR3D eye{0.0f, 0.0f, 0.0f};  // worked back from View
   double yaw = 0.0, pitch = 0.0;   // radians, worked back from View's direction
   VECTOR3D light{0.0f, 0.0f,

@@ -127,6 +127,52 @@ inline Outcome RunProgram(const std::vector<std::string>& args, const std::strin
   return Finish(Spawn(args, ".", dir), dir);
 }
 
+// A PNG file, for the golden frames and the comparison's own images.
+inline bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, int height) {
+  const std::vector<unsigned char> png = capture::EncodePng(pixels, width, height);
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+  out.close();
+  return !png.empty() && out.good();
+}
+
+// The program's frames on the headless backend, in a child process, where
+// the renderer's statics start fresh: 512 x 512 each, 0x00BBGGRR.
+inline std::vector<std::vector<std::uint32_t>> PlayFrames(int frames, std::uint32_t start_tick,
+                                                          const std::string& keys) {
+  int fds[2];
+  if (pipe(fds) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    capture::KeyScript script;
+    std::string error;
+    if (!keys.empty() && !capture::ParseKeyScript(keys, &script, &error)) _exit(2);
+    _exit(capture::Play(frames, start_tick, script, [&](int, const std::uint32_t* pixels) {
+      const char* bytes = reinterpret_cast<const char*>(pixels);
+      for (std::size_t left = 512 * 512 * 4; left > 0;) {
+        const ssize_t n = write(fds[1], bytes, left);
+        if (n <= 0) _exit(3);
+        bytes += n;
+        left -= static_cast<std::size_t>(n);
+      }
+    }));
+  }
+  close(fds[1]);
+  std::vector<std::vector<std::uint32_t>> out;
+  for (std::vector<std::uint32_t> frame(512 * 512);; out.push_back(frame)) {
+    std::size_t got = 0;
+    for (ssize_t n = 1; n > 0 && got<frame.size() * 4; got += n> 0 ? n : 0)
+      n = read(fds[0], reinterpret_cast<char*>(frame.data()) + got, frame.size() * 4 - got);
+    if (got < frame.size() * 4) break;
+  }
+  close(fds[0]);
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw;
+  return out;
+}
+
 constexpr const char* kRegenerate = "ORVIX_UPDATE_GOLDEN=1 ctest --preset default -R GoldenFrame";
 
 struct Image {
@@ -168,11 +214,10 @@ inline std::uint32_t DimmedGrey(std::uint32_t bgr) {
 inline ::testing::AssertionResult MatchesGolden(const Image& actual, const std::string& golden_path,
                                                 const std::string& out_dir,
                                                 const std::string& name) {
-  std::string error;
   const char* update = std::getenv("ORVIX_UPDATE_GOLDEN");
   if (update && std::string(update) == "1") {
-    if (!capture::WritePng(golden_path, actual.pixels.data(), actual.width, actual.height, &error))
-      return ::testing::AssertionFailure() << error;
+    if (!WritePng(golden_path, actual.pixels.data(), actual.width, actual.height))
+      return ::testing::AssertionFailure() << "cannot write " << golden_path;
     return ::testing::AssertionSuccess() << "updated " << golden_path;
   }
 
@@ -180,7 +225,7 @@ inline ::testing::AssertionResult MatchesGolden(const Image& actual, const std::
   const std::string actual_path = out_dir + "/" + name + "-actual.png";
   const std::string diff_path = out_dir + "/" + name + "-diff.png";
   const auto fail = [&](const std::string& why) {
-    capture::WritePng(actual_path, actual.pixels.data(), actual.width, actual.height, &error);
+    WritePng(actual_path, actual.pixels.data(), actual.width, actual.height);
     return ::testing::AssertionFailure() << why << "\n  actual frame: " << actual_path;
   };
 
@@ -203,7 +248,7 @@ inline ::testing::AssertionResult MatchesGolden(const Image& actual, const std::
   }
   if (differing == 0) return ::testing::AssertionSuccess();
 
-  capture::WritePng(diff_path, diff.data(), expected.width, expected.height, &error);
+  WritePng(diff_path, diff.data(), expected.width, expected.height);
   std::ostringstream why;
   why << name << ": " << differing << " of " << diff.size() << " pixels differ from " << golden_path
       << ", the first at (" << first % expected.width << ", " << first / expected.width

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/outputs.h"
 #include "capture_harness.h"
 
 namespace {
@@ -61,9 +62,8 @@ TEST(GoldenFrame, LookingAtTheFloorAtThePitchLimit) {
 TEST(GoldenCompare, OnePixelOffFailsAndWritesTheDifference) {
   const std::string dir = harness::TestOutputDir();
   Image expected{4, 3, std::vector<std::uint32_t>(12, 0x00336699u)};
-  std::string error;
   const std::string golden_path = dir + "/expected.png";
-  ASSERT_TRUE(capture::WritePng(golden_path, expected.pixels.data(), 4, 3, &error)) << error;
+  ASSERT_TRUE(harness::WritePng(golden_path, expected.pixels.data(), 4, 3));
 
   Image actual = expected;
   EXPECT_TRUE(harness::MatchesGolden(actual, golden_path, dir, "same"));

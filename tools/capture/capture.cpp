@@ -3,18 +3,19 @@
 #include "capture/capture.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
 
 #include "Main.h"
-#include "capture/build_up.h"
 #include "capture/image.h"
-#include "capture/output.h"
-#include "capture/process.h"
+#include "capture/outputs.h"
+#include "frame_record.h"
+#include "platform/gdi.h"
 #include "platform/headless.h"
 
 namespace capture {
@@ -23,8 +24,6 @@ namespace {
 constexpr int kWidth = kBlockSize;  // what headless::OnPresent hands over
 constexpr int kHeight = kBlockSize;
 
-namespace fs = std::filesystem;
-
 void Report(std::ostream& err, const std::string& message) {
   err << "orvix-capture: " << message << '\n' << std::flush;
 }
@@ -32,15 +31,22 @@ void Report(std::ostream& err, const std::string& message) {
 // The status and the line of a recording stopped by `signal` after `done`
 // frames: 128 + the signal's number, as a shell reports a process it ended.
 int Interrupted(std::ostream& err, int signal, int done, int frames) {
-  Report(err, "recording interrupted by " + SignalName(signal) + " after " + std::to_string(done) +
-                  " of " + std::to_string(frames) + " frames");
+  const std::string name = signal == SIGINT    ? "SIGINT"
+                           : signal == SIGTERM ? "SIGTERM"
+                           : signal == SIGHUP  ? "SIGHUP"
+                                               : "signal " + std::to_string(signal);
+  Report(err, "recording interrupted by " + name + " after " + std::to_string(done) + " of " +
+                  std::to_string(frames) + " frames");
   return 128 + signal;
 }
 
 // --help or --version written, or one line and status 1: a full disk or a
 // closed standard output is a failure like any other write.
-int Written(std::ostream& out, std::ostream& err, const char* what) {
+// A text longer than the stream's buffer fails while it is written, before
+// the flush: errno is cleared before both.
+int Write(std::ostream& out, std::ostream& err, const std::string& text, const char* what) {
   errno = 0;
+  out << text;
   out.flush();
   if (out) return kOk;
   // A stream that wrote nothing and set no errno was closed (see main.cpp).
@@ -49,16 +55,78 @@ int Written(std::ostream& out, std::ostream& err, const char* what) {
   return kWriteFailed;
 }
 
-// --build-up: images of the last frame as it is painted, numbered from 1,
-// with names as wide as the most images a frame can give.
-template <typename KeepImage>
-std::unique_ptr<BuildUp> StartBuildUp(const Options& options, KeepImage& keep) {
-  const int most_images = (kMaxBuildUp + options.build_up - 1) / options.build_up + 1;
-  return std::make_unique<BuildUp>(
-      options.frames, options.build_up,
-      [&keep, most_images](const std::uint32_t* pixels, int index, bool last) {
-        return keep(pixels, FrameFileName(index, most_images), BuildUpDelay(index, last));
-      });
+// --build-up: the last frame as it is painted, for readers who want to see
+// the painter's algorithm at work. Image 1 is the cleared back buffer (before
+// the frame's first Polygon), then one after every `step` calls, then the
+// frame as presented, named as wide as the most images a frame can give.
+// Every Polygon call of the program goes to the back buffer (Polygon3D draws
+// on hBlockDC only), so the GDI's polygon observer counts the back buffer's.
+class BuildUp {
+ public:
+  using Keep = std::function<bool(const std::uint32_t*, const std::string& name, int delay_cs)>;
+  BuildUp(const Options& o, Keep keep)
+      : frame_(o.frames),
+        step_(o.build_up),
+        most_((kMaxBuildUp + step_ - 1) / step_ + 1),
+        keep_(std::move(keep)),
+        pixels_(static_cast<std::size_t>(kWidth) * kHeight),
+        copy_(gdi::CreateSurfaceDC(pixels_.data(), kWidth, kHeight)) {
+    gdi::SetPolygonObserver(
+        [](void* self, const POINT*, int, COLORREF) { static_cast<BuildUp*>(self)->Before(); },
+        this);
+  }
+  ~BuildUp() {
+    gdi::SetPolygonObserver(nullptr, nullptr);
+    DeleteDC(copy_);
+  }
+  BuildUp(const BuildUp&) = delete;
+  BuildUp& operator=(const BuildUp&) = delete;
+
+  void Presented(int frame, const std::uint32_t* pixels) {
+    presented_ = frame;
+    if (stopped_ || frame != frame_) return;
+    Image(pixels, true);
+    stopped_ = true;
+  }
+
+ private:
+  // Before each fill: the back buffer then holds `painted_` polygons.
+  void Before() {
+    if (stopped_ || presented_ != frame_ - 1 || painted_++ % step_ != 0) return;
+    BitBlt(copy_, 0, 0, kWidth, kHeight, hBlockDC, 0, 0, SRCCOPY);
+    stopped_ = !Image(pixels_.data(), false);
+  }
+  // The clear shows 0.5 s, each step 0.05 s, the whole frame 3 s.
+  bool Image(const std::uint32_t* pixels, bool last) {
+    ++images_;
+    return keep_(pixels, FrameFileName(images_, most_), last ? 300 : images_ == 1 ? 50 : 5);
+  }
+
+  int frame_, step_, most_;
+  Keep keep_;
+  int presented_ = 0, painted_ = 0, images_ = 0;
+  bool stopped_ = false;
+  std::vector<std::uint32_t> pixels_;  // the back buffer copied out
+  HDC copy_;
+};
+
+// The trace of one frame: its line, then one line per Polygon3D call, with
+// the keys as the script names them ("tap:up" for a tap).
+void Trace(std::FILE* file, const std::string& name, int frame, const KeyScript& keys,
+           const support::FrameRecord& record, std::string* failure) {
+  std::vector<std::string> names;
+  for (const KeyName& key : kKeyNames) {
+    if (keys.Held(key.vk, frame)) names.push_back(key.name);
+    if (keys.Tapped(key.vk, frame)) names.push_back(std::string("tap:") + key.name);
+  }
+  errno = 0;
+  bool ok =
+      std::fputs(support::FrameLine(frame, record.state.tick, names, record).c_str(), file) >= 0 &&
+      std::fputc('\n', file) != EOF;
+  for (std::size_t i = 0; ok && i < record.calls.size(); ++i)
+    ok = std::fputs(support::CallLine(frame, record.calls[i]).c_str(), file) >= 0 &&
+         std::fputc('\n', file) != EOF;
+  if (!ok) *failure = "cannot write " + Quote(name) + ": " + Reason(errno != 0 ? errno : EIO);
 }
 
 // A held key that stays held is not pressed again, so it is not seen as a
@@ -70,7 +138,20 @@ void ApplyKeys(const KeyScript& keys, int frame) {
   }
 }
 
+// Whether frame `frame` is written whole (to PNG and GIF).
+bool Kept(const Options& options, int frame) {
+  return options.build_up == 0 && frame % options.every == 0;
+}
+
 }  // namespace
+
+std::string FrameFileName(int frame, int frames) {
+  int digits = 4;
+  for (int n = frames; n >= 10000; n /= 10) ++digits;
+  char name[32];
+  std::snprintf(name, sizeof(name), "frame-%0*d.png", digits, frame);
+  return name;
+}
 
 int Play(int frames, DWORD start_tick, const KeyScript& keys,
          const std::function<void(int frame, const std::uint32_t* pixels)>& presented) {
@@ -95,40 +176,46 @@ int Run(const Options& options, std::ostream& err, bool progress) {
     return kWriteFailed;
   }
 
-  // Every output is checked before the first one is created.
-  std::string error;
-  FolderLock lock;         // held until the run ends
-  CreatedFolders created;  // removed, while the lock is held, if the run leaves them empty
-  if (!CheckOutputs(options, &error) || !PrepareOutputs(options, &created, &lock, &error)) {
-    Report(err, error);
-    return kBadInput;
-  }
-  for (const std::string& path : RemoveStaleTemporaries(options))
-    Report(err, "removed " + Quote(path) + ", left by a recording that was killed");
-  GifWriter gif;
-  const bool want_gif = !options.gif_path.empty();
-  if (want_gif && !gif.Open(options.gif_path, kWidth, kHeight, &error)) {
+  // Everything is checked before anything is made, and everything is made
+  // before the first frame: a refusal leaves the folders as they were.
+  Outputs outputs;
+  std::string failure;
+  std::vector<std::string> notes;
+  if (!outputs.Check(options, &failure) || !outputs.Prepare(&notes, &failure)) {
     // Opening a FIFO waits for a reader: a signal there is no bad input.
     if (const int signal = InterruptSignal()) return Interrupted(err, signal, 0, options.frames);
-    Report(err, error);
+    Report(err, failure);
     return kBadInput;
   }
+  for (const std::string& note : notes) Report(err, note);
   if (const int signal = InterruptSignal()) return Interrupted(err, signal, 0, options.frames);
-
   recorded = true;
 
+  GifWriter gif;
+  if (outputs.gif() && !gif.Open(outputs.gif(), outputs.gif_name(), kWidth, kHeight, &failure)) {
+    Report(err, failure);
+    return kWriteFailed;  // ~Outputs leaves nothing
+  }
   // One image to DIR/NAME and the GIF.
-  std::string failure;
   const auto keep = [&](const std::uint32_t* pixels, const std::string& name, int delay_cs) {
     if (!options.out_dir.empty()) {
-      const fs::path path = fs::path(options.out_dir) / name;
-      WritePng(path.string(), pixels, kWidth, kHeight, &failure);
+      const std::vector<unsigned char> png = EncodePng(pixels, kWidth, kHeight);
+      if (png.empty()) {
+        failure = "out of memory";
+      } else {
+        outputs.WriteFrame(name, png, &failure);
+      }
     }
-    if (failure.empty() && want_gif) gif.AddFrame(pixels, delay_cs, &failure);
+    if (failure.empty() && outputs.gif()) gif.AddFrame(pixels, delay_cs, &failure);
     return failure.empty();
   };
   std::unique_ptr<BuildUp> build_up;
-  if (options.build_up != 0) build_up = StartBuildUp(options, keep);
+  if (options.build_up != 0) build_up = std::make_unique<BuildUp>(options, keep);
+  std::unique_ptr<support::FrameRecorder> recorder;
+  if (outputs.trace()) {
+    recorder = std::make_unique<support::FrameRecorder>();
+    recorder->Restart();
+  }
 
   // Keys for frame k + 1 are set once frame k is out; a failed write, a
   // signal or a lack of memory asks the program to close, so that it still
@@ -137,40 +224,45 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   // finished first.
   int kept = 0;
   int done = 0;  // frames whose files are written whole
-  const int status =
-      Play(options.frames, options.start_tick, options.keys,
-           [&](int frame, const std::uint32_t* pixels) {
-             if (!failure.empty() || done < frame - 1) return;
-             if (InterruptSignal() != 0) {
-               headless::CloseAfterFrames(frame);
-               return;
-             }
-             try {
-               if (build_up) build_up->Presented(frame, pixels);
-               if (Kept(options, frame)) {
-                 keep(pixels, FrameFileName(frame, options.frames), GifDelay(kept, options.every));
-                 ++kept;
-               }
-             } catch (const std::bad_alloc&) {
-               failure = "out of memory";
-             }
-             if (!failure.empty()) {
-               // A GIF write that a signal cut short comes after the frame's
-               // PNG, which is whole: the frame counts.
-               if (InterruptSignal() != 0) done = frame;
-               headless::CloseAfterFrames(frame);
-               return;
-             }
-             done = frame;
-             if (progress)
-               err << "\rorvix-capture: frame " << frame << '/' << options.frames << std::flush;
-           });
+  const int status = Play(
+      options.frames, options.start_tick, options.keys,
+      [&](int frame, const std::uint32_t* pixels) {
+        if (!failure.empty() || done < frame - 1) return;
+        if (InterruptSignal() != 0) {
+          headless::CloseAfterFrames(frame);
+          return;
+        }
+        try {
+          if (build_up) build_up->Presented(frame, pixels);
+          const bool whole = Kept(options, frame);
+          if (whole)
+            keep(pixels, FrameFileName(frame, options.frames), GifDelay(kept++, options.every));
+          if (recorder && failure.empty() && (whole || (build_up && frame == options.frames)))
+            Trace(outputs.trace(), outputs.trace_name(), frame, options.keys, recorder->Take(),
+                  &failure);
+          if (recorder) recorder->Restart();
+        } catch (const std::bad_alloc&) {
+          failure = "out of memory";
+        }
+        if (!failure.empty()) {
+          // A GIF write that a signal cut short comes after the frame's
+          // PNG, which is whole: the frame counts.
+          if (InterruptSignal() != 0) done = frame;
+          headless::CloseAfterFrames(frame);
+          return;
+        }
+        done = frame;
+        if (progress)
+          err << "\rorvix-capture: frame " << frame << '/' << options.frames << std::flush;
+      });
   build_up.reset();
+  recorder.reset();
   if (progress) err << '\n';
 
   // A signal outranks the write error it may have caused (EINTR).
   if (const int signal = InterruptSignal()) {
     gif.Abandon();
+    outputs.Abandon();
     return Interrupted(err, signal, done, options.frames);
   }
   const int presented = headless::FramesPresented();
@@ -179,11 +271,13 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   if (failure.empty() && presented != options.frames)
     failure = "the program presented " + std::to_string(presented) + " of " +
               std::to_string(options.frames) + " frames";
-  if (failure.empty() && want_gif) gif.Finish(&failure);
+  if (failure.empty() && outputs.gif()) gif.Finish(&failure);
+  if (failure.empty()) outputs.Commit(&failure);
   if (!failure.empty()) {
-    // Half a GIF looks like a whole one that ends early: leave none, and the
-    // one that was there before as it was.
+    // Half a GIF or trace looks like a whole one that ends early: leave
+    // none, and the one that was there before as it was.
     gif.Abandon();
+    outputs.Abandon();
     Report(err, failure);
     return kWriteFailed;
   }
@@ -201,12 +295,10 @@ int Main(int argc, const char* const* argv, std::ostream& out, std::ostream& err
       return kBadInput;
     }
     if (options.help) {
-      out << Usage();
-      return Written(out, err, "the help");
+      return Write(out, err, Usage(), "the help");
     }
     if (options.version) {
-      out << "orvix-capture " ORVIX_VERSION "\n";
-      return Written(out, err, "the version");
+      return Write(out, err, "orvix-capture " ORVIX_VERSION "\n", "the version");
     }
     return Run(options, err, progress);
   } catch (const std::bad_alloc&) {

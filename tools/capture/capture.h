@@ -21,6 +21,10 @@ constexpr int kOk = 0;
 constexpr int kWriteFailed = 1;  // while recording, out of memory, or the program itself failed
 constexpr int kBadInput = 2;     // nothing was rendered (a folder in use included)
 
+// "frame-0042.png": four digits, more when the recording needs them, so that
+// the names of one recording sort in frame order.
+std::string FrameFileName(int frame, int frames);
+
 // Runs the program, WinMain -> MessageLoop -> GameLoop, on the headless
 // backend from tick `start_tick` until it has presented `frames` frames, with
 // the key script played: `presented` sees each frame as it is presented,

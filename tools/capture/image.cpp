@@ -1,6 +1,5 @@
-// PNG through stb_image_write, GIF through giflib; files through stdio so
-// that every write error is seen, the one at fclose included, and through
-// OutputFile so that none is left half written.
+// PNG through stb_image_write, GIF through giflib, through stdio so that
+// every write error is seen.
 #include "capture/image.h"
 
 #include <gif_lib.h>
@@ -12,7 +11,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "capture/process.h"
+#include "capture/outputs.h"
 
 namespace capture {
 namespace {
@@ -59,8 +58,7 @@ int ExactPalette(const std::uint32_t* pixels, std::size_t count, GifColorType* c
 
 }  // namespace
 
-bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, int height,
-              std::string* error) {
+std::vector<unsigned char> EncodePng(const std::uint32_t* pixels, int width, int height) {
   const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   std::vector<unsigned char> rgb(count * 3);
   for (std::size_t i = 0; i < count; ++i) {
@@ -69,23 +67,9 @@ bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, i
     rgb[3 * i + 2] = Blue(pixels[i]);
   }
   std::vector<unsigned char> png;
-  if (!stbi_write_png_to_func(AppendBytes, &png, width, height, 3, rgb.data(), width * 3)) {
-    *error = "cannot encode " + Quote(path) + " as PNG: out of memory";  // its only failure
-    return false;
-  }
-
-  OutputFile file;
-  int err = file.Open(path);
-  if (err == 0) {
-    errno = 0;
-    if (std::fwrite(png.data(), 1, png.size(), file.get()) != png.size()) err = LastError();
-  }
-  if (err == 0) err = file.Commit();  // a full disk may show only here
-  if (err != 0) {
-    *error = "cannot write " + Quote(path) + ": " + Reason(err);
-    return false;
-  }
-  return true;
+  if (!stbi_write_png_to_func(AppendBytes, &png, width, height, 3, rgb.data(), width * 3))
+    png.clear();  // its only failure: out of memory
+  return png;
 }
 
 int GifDelay(int index, int every) {
@@ -108,7 +92,7 @@ void GifWriter::Abandon() {
     EGifCloseFile(gif_, &ignored);
     gif_ = nullptr;
   }
-  file_.Discard();
+  file_ = nullptr;
 }
 
 int GifWriter::Write(GifFileType* gif, const unsigned char* bytes, int length) {
@@ -122,9 +106,9 @@ int GifWriter::Write(GifFileType* gif, const unsigned char* bytes, int length) {
     return 0;
   }
   errno = 0;
-  const std::size_t n = std::fwrite(bytes, 1, static_cast<std::size_t>(length), self->file_.get());
+  const std::size_t n = std::fwrite(bytes, 1, static_cast<std::size_t>(length), self->file_);
   if (n != static_cast<std::size_t>(length) && self->write_errno_ == 0)
-    self->write_errno_ = LastError();
+    self->write_errno_ = errno != 0 ? errno : EIO;
   return static_cast<int>(n);
 }
 
@@ -136,17 +120,15 @@ bool GifWriter::Fail(const std::string& what, int gif_error, std::string* error)
   return false;
 }
 
-bool GifWriter::Open(const std::string& path, int width, int height, std::string* error) {
+bool GifWriter::Open(std::FILE* file, const std::string& name, int width, int height,
+                     std::string* error) {
   Abandon();
-  path_ = path;
+  file_ = file;
+  path_ = name;
   width_ = width;
   height_ = height;
   write_errno_ = 0;
   abandoning_ = false;
-  if (const int err = file_.Open(path)) {
-    *error = "cannot create " + Quote(path) + ": " + Reason(err);
-    return false;
-  }
   int gif_error = 0;
   gif_ = EGifOpen(this, &GifWriter::Write, &gif_error);
   if (!gif_) return Fail("header", gif_error, error);
@@ -171,16 +153,6 @@ bool GifWriter::Open(const std::string& path, int width, int height, std::string
 }
 
 bool GifWriter::AddFrame(const std::uint32_t* pixels, int delay_cs, std::string* error) {
-  if (!gif_) {
-    *error = "cannot write " + Quote(path_) + ": not open";
-    return false;
-  }
-  if (delay_cs < 0 || delay_cs > kMaxGifDelay) {  // would wrap in its 16 bits
-    *error = "cannot write " + Quote(path_) + ": a delay of " + std::to_string(delay_cs) +
-             "/100 s does not fit in a GIF";
-    Abandon();
-    return false;
-  }
   GifColorType colors[256] = {};
   int color_count = ExactPalette(pixels, indices_.size(), colors, indices_.data());
   if (color_count == 0) {
@@ -226,15 +198,15 @@ bool GifWriter::AddFrame(const std::uint32_t* pixels, int delay_cs, std::string*
 }
 
 bool GifWriter::Finish(std::string* error) {
-  if (!gif_) {
-    *error = "cannot write " + Quote(path_) + ": not open";
-    return false;
-  }
   int gif_error = 0;
   const int closed = EGifCloseFile(gif_, &gif_error);  // frees gif_ either way
   gif_ = nullptr;
   if (closed == GIF_ERROR) return Fail("trailer", gif_error, error);
-  const int err = write_errno_ != 0 ? write_errno_ : file_.Commit();
+  errno = 0;
+  const int err = write_errno_ != 0                               ? write_errno_
+                  : std::fflush(file_) != 0 || std::ferror(file_) ? (errno != 0 ? errno : EIO)
+                                                                  : 0;
+  file_ = nullptr;
   if (err != 0) {
     *error = "cannot write " + Quote(path_) + ": " + Reason(err);
     Abandon();

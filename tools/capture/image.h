@@ -4,19 +4,16 @@
 #define ORVIX_TOOLS_CAPTURE_IMAGE_H
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
-
-#include "capture/output.h"
 
 struct GifFileType;
 
 namespace capture {
 
-// 8-bit RGB, written whole or not at all (see OutputFile): false, with
-// `error` naming the file and the reason, if any byte could not be written.
-bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, int height,
-              std::string* error);
+// 8-bit RGB PNG bytes; empty when out of memory.
+std::vector<unsigned char> EncodePng(const std::uint32_t* pixels, int width, int height);
 
 // How long kept frame `index` (0, 1, ...) of a GIF shows, in 1/100 s, when
 // every `every`-th frame of the program's 33 ms grid is kept. Rounded on the
@@ -26,10 +23,10 @@ int GifDelay(int index, int every);
 // The longest delay a GIF frame can have: a 16-bit count of 1/100 s.
 constexpr int kMaxGifDelay = 65535;
 
-// An animated GIF written one frame at a time, looping forever, that
-// appears under its name only when Finish succeeds (see OutputFile). Each
-// frame gets its own palette: its own colours when they fit in 256, else
-// giflib's GifQuantizeBuffer.
+// An animated GIF written one frame at a time to a stream the caller owns,
+// looping forever. Each frame gets its own palette: its own colours when
+// they fit in 256, else giflib's GifQuantizeBuffer. `name` is the file's
+// name in messages.
 class GifWriter {
  public:
   GifWriter();
@@ -37,20 +34,20 @@ class GifWriter {
   GifWriter(const GifWriter&) = delete;
   GifWriter& operator=(const GifWriter&) = delete;
 
-  // Starts the file and writes the header.
-  bool Open(const std::string& path, int width, int height, std::string* error);
-  // `delay_cs` from 0 to kMaxGifDelay.
+  // Writes the header.
+  bool Open(std::FILE* file, const std::string& name, int width, int height, std::string* error);
+  // `delay_cs` from 0 to kMaxGifDelay (the options are checked for it).
   bool AddFrame(const std::uint32_t* pixels, int delay_cs, std::string* error);
-  // Writes the trailer and puts the file in place; its errors count too.
+  // Writes the trailer and flushes.
   bool Finish(std::string* error);
-  // Leaves no file: what was there before stays.
+  // Writes nothing more.
   void Abandon();
 
  private:
   static int Write(GifFileType* gif, const unsigned char* bytes, int length);
   bool Fail(const std::string& what, int gif_error, std::string* error);
 
-  OutputFile file_;
+  std::FILE* file_ = nullptr;
   GifFileType* gif_ = nullptr;  // owned: closed by Finish or Abandon
   std::string path_;
   int width_ = 0;

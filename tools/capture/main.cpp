@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "capture/capture.h"
-#include "capture/process.h"
+#include "capture/outputs.h"
 
 int main(int argc, char** argv) {
   // Before any file is opened, so that none takes a closed stream's number.

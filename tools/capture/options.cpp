@@ -276,6 +276,7 @@ const OptionRow kOptionRows[] = {
     {"--every", Kind::kCount, &Options::every, kMaxFrames, "a number"},
     {"--gif", Kind::kText, nullptr, 0, nullptr, &Options::gif_path},
     {"--build-up", Kind::kCount, &Options::build_up, kMaxBuildUp, "a number of polygons"},
+    {"--trace", Kind::kText, nullptr, 0, nullptr, &Options::trace_path},
 };
 constexpr std::size_t kOptionCount = sizeof(kOptionRows) / sizeof(kOptionRows[0]);
 
@@ -419,8 +420,8 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
     if (!ReadValue(*row, value, &o, error)) return false;
   }
 
-  if (o.out_dir.empty() && o.gif_path.empty()) {
-    *error = "nothing to write: give --out DIR, --gif FILE or both (see --help)";
+  if (o.out_dir.empty() && o.gif_path.empty() && o.trace_path.empty()) {
+    *error = "nothing to write: give --out DIR, --gif FILE or --trace FILE (see --help)";
     return false;
   }
   if (o.build_up != 0 && seen[FindOption("--every") - kOptionRows]) {
@@ -435,24 +436,6 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
   if (!CheckScriptFitsRecording(o, error) || !CheckGifDelays(o, error)) return false;
   *options = std::move(o);
   return true;
-}
-
-std::string FrameFileName(int frame, int frames) {
-  int digits = 4;
-  for (int n = frames; n >= 10000; n /= 10) ++digits;
-  char name[32];
-  std::snprintf(name, sizeof(name), "frame-%0*d.png", digits, frame);
-  return name;
-}
-
-bool IsFrameFileName(std::string_view name) {
-  constexpr std::string_view kPrefix = "frame-", kSuffix = ".png";
-  if (name.size() <= kPrefix.size() + kSuffix.size() || name.substr(0, kPrefix.size()) != kPrefix ||
-      name.substr(name.size() - kSuffix.size()) != kSuffix)
-    return false;
-  const std::string_view digits =
-      name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
-  return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string Usage() { return kUsageText; }

@@ -63,12 +63,13 @@ struct Options {
   int frames = kDefaultFrames;
   std::uint32_t start_tick = 0;  // ms, what GetTickCount() reads at the first frame
   KeyScript keys;
-  std::string out_dir;   // empty: no PNGs
-  int every = 1;         // keep frames every, 2 every, ...
-  std::string gif_path;  // empty: no GIF
-  int build_up = 0;      // 0: whole frames; else the last frame as it is painted, in
-                         // steps of this many polygons (capture_build_up.h)
-  bool force = false;    // replace the frame files already in out_dir
+  std::string out_dir;     // empty: no PNGs
+  int every = 1;           // keep frames every, 2 every, ...
+  std::string gif_path;    // empty: no GIF
+  std::string trace_path;  // empty: no trace
+  int build_up = 0;        // 0: whole frames; else the last frame as it is painted, in
+                           // steps of this many polygons (capture_build_up.h)
+  bool force = false;      // remove the frame files already in out_dir; binary to a terminal
   bool help = false;
   bool version = false;
 };
@@ -76,7 +77,7 @@ struct Options {
 // Parses argv[1..argc-1]. Accepts "--name value" and "--name=value". With
 // --help (or else --version) anywhere on the line nothing else is checked. On
 // failure returns false and sets `error` to one line that names the problem.
-// The files are not looked at here: see CheckOutputs.
+// The files are not looked at here: see Outputs::Check.
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error);
 
 // `text` in single quotes, as every path and value is shown in a message, so
@@ -86,18 +87,6 @@ std::string Quote(std::string_view text);
 
 // The --help text.
 std::string Usage();
-
-// "frame-0042.png": four digits, more when the recording needs them, so
-// that the names of one recording sort in frame order.
-std::string FrameFileName(int frame, int frames);
-
-// Whether `name` is one FrameFileName could give: "frame-", digits, ".png".
-bool IsFrameFileName(std::string_view name);
-
-// Whether frame `frame` is written whole (to PNG and GIF).
-inline bool Kept(const Options& options, int frame) {
-  return options.build_up == 0 && frame % options.every == 0;
-}
 
 }  // namespace capture
 
