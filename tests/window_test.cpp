@@ -14,6 +14,10 @@ namespace {
 
 DWORD LiveObjects() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
 
+// The program states its back buffer's size, the platform its client area's.
+static_assert(kBlockSize == user::kClientWidth && kBlockSize == user::kClientHeight,
+              "the window shows the back buffer whole, 1:1");
+
 class Window : public ::testing::Test {
  protected:
   Window() { headless::Reset(); }
