@@ -39,7 +39,7 @@ void DrawWall(int countU, int countV, VECTOR3D* from, const VECTOR3D* to, unsign
 // One face of the room: DrawFloor or DrawWall from `from` to `to`, with
 // corners chosen so that every tile faces inwards.
 struct RoomFace {
-  bool floor;  // DrawFloor, else DrawWall
+  bool horizontal;  // the floor or the ceiling, drawn by DrawFloor; else a wall, by DrawWall
   float from[3];
   float to[3];
   unsigned long color;

@@ -161,8 +161,8 @@ std::vector<Tile> Tiles(const Frame& f, std::vector<int>* counts) {
     const VECTOR3D d = Corner(face.to) - Corner(face.from);
     const float n = static_cast<float>(kRoomTiles);
     // DrawWall's U runs in x and y, DrawFloor's in x only; V takes the rest.
-    const VECTOR3D U = face.floor ? VECTOR3D(d.x / n, 0, 0) : VECTOR3D(d.x / n, d.y / n, 0);
-    const VECTOR3D V = face.floor ? VECTOR3D(0, d.y / n, d.z / n) : VECTOR3D(0, 0, d.z / n);
+    const VECTOR3D U = face.horizontal ? VECTOR3D(d.x / n, 0, 0) : VECTOR3D(d.x / n, d.y / n, 0);
+    const VECTOR3D V = face.horizontal ? VECTOR3D(0, d.y / n, d.z / n) : VECTOR3D(0, 0, d.z / n);
     for (int i = 0; i < kRoomTiles; ++i) {
       for (int j = 0; j < kRoomTiles; ++j) {
         Tile t;
@@ -176,7 +176,7 @@ std::vector<Tile> Tiles(const Frame& f, std::vector<int>* counts) {
         t.corners[2] = to;
         t.corners[3] = from + V;
         t.drawn = support::Record([&] {
-          if (face.floor) {
+          if (face.horizontal) {
             DrawFloor(1, 1, &from, &to, face.color);
           } else {
             DrawWall(1, 1, &from, &to, face.color);
@@ -401,7 +401,7 @@ void Plan(const Frame& f, const PlanWindow& w) {
   std::printf("pop graphic-context\n");
   const double bar = 3;  // scene units
   for (const Tile& t : tiles) {
-    if (kRoom[t.face].floor) continue;
+    if (kRoom[t.face].horizontal) continue;
     double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9, z0 = 1e9, z1 = -1e9;
     for (const VECTOR3D& c : t.corners) {
       x0 = std::min<double>(x0, c.x), x1 = std::max<double>(x1, c.x);
@@ -445,7 +445,7 @@ void Plan(const Frame& f, const PlanWindow& w) {
   // Each wall named beside its bar, in the middle of what the window shows.
   for (int k = 0; k < 6; ++k) {
     const RoomFace& face = kRoom[k];
-    if (face.floor) continue;
+    if (face.horizontal) continue;
     const bool x_wall = face.from[0] == face.to[0];
     const double c = x_wall ? face.from[0] : face.from[1];  // where the wall stands
     const double lo = std::max(-55.0, x_wall ? w.y0 : w.x0);
@@ -613,7 +613,7 @@ void CornerOnScreen(const Tile& t, int k, double* sx, double* sy) {
   const RoomFace& face = kRoom[t.face];
   const int n = kRoomTiles;
   VECTOR3D U, V;
-  if (face.floor) {
+  if (face.horizontal) {
     U = VECTOR3D(TileStep(face.to[0], face.from[0], n), 0, 0);
     V = VECTOR3D(0, TileStep(face.to[1], face.from[1], n), TileStep(face.to[2], face.from[2], n));
   } else {
@@ -623,7 +623,7 @@ void CornerOnScreen(const Tile& t, int k, double* sx, double* sy) {
   World.Identity();
   World.m[3][0] = TileOffset(t.i, U.x, face.from[0]);
   World.m[3][1] =
-      face.floor ? TileOffset(t.j, V.y, face.from[1]) : TileOffset(t.i, U.y, face.from[1]);
+      face.horizontal ? TileOffset(t.j, V.y, face.from[1]) : TileOffset(t.i, U.y, face.from[1]);
   World.m[3][2] = TileOffset(t.j, V.z, face.from[2]);
   UpdateCamera();
   const VECTOR3D quad[4] = {VECTOR3D(0, 0, 0), U, U + V, V};
