@@ -10,6 +10,7 @@
 #include "Win.h"
 #include "platform/headless.h"
 #include "polygon_log.h"
+#include "run_in_child.h"
 
 namespace {
 
@@ -33,6 +34,14 @@ Face FaceOf(COLORREF c) {
 }
 
 VECTOR3D ViewDirection() { return VECTOR3D(View.m[0][2], View.m[1][2], View.m[2][2]); }
+
+// The eye, from View's row 3: -(eye . column j) for the orthonormal columns.
+VECTOR3D Eye() {
+  VECTOR3D eye(0, 0, 0);
+  for (int j = 0; j < 3; ++j)
+    eye = eye - VECTOR3D(View.m[0][j], View.m[1][j], View.m[2][j]) * View.m[3][j];
+  return eye;
+}
 
 class Frame : public ::testing::Test {
  protected:
@@ -60,7 +69,7 @@ class Frame : public ::testing::Test {
   }
 };
 
-TEST_F(Frame, FirstCallSetsUpTheProjectionAndLightOnce) {
+TEST_IN_CHILD(Frame, FirstCallSetsUpTheProjectionAndLightOnce) {
   UpdateBlock();
   EXPECT_EQ(CXCamera, 512.0f);
   EXPECT_EQ(CYCamera, 512.0f);
@@ -78,7 +87,7 @@ TEST_F(Frame, FirstCallSetsUpTheProjectionAndLightOnce) {
   EXPECT_EQ(LightG, 3.0f);
 }
 
-TEST_F(Frame, WithNoKeyTheEyeLooksAlongPlusXAtTheLitWall) {
+TEST_IN_CHILD(Frame, WithNoKeyTheEyeLooksAlongPlusXAtTheLitWall) {
   const RECT all = {0, 0, 512, 512};
   const HBRUSH white = CreateSolidBrush(0xFFFFFF);
   FillRect(hBlockDC, &all, white);
@@ -100,7 +109,7 @@ TEST_F(Frame, WithNoKeyTheEyeLooksAlongPlusXAtTheLitWall) {
     for (int x = 0; x < 512; x += 7) ASSERT_NE(GetPixel(hBlockDC, x, y), 0xFFFFFFu);
 }
 
-TEST_F(Frame, PitchStopsAtTheLimitInBothDirections) {
+TEST_IN_CHILD(Frame, PitchStopsAtTheLimitInBothDirections) {
   headless::SetKeyDown(VK_UP, true);
   Frames(15);
   EXPECT_NEAR(ViewDirection().z, sinf(-1.5000002f), 2e-7f);
@@ -120,7 +129,7 @@ TEST_F(Frame, PitchStopsAtTheLimitInBothDirections) {
   EXPECT_NEAR(ViewDirection().x, cosf(1.5393804f), 2e-8f);
 }
 
-TEST_F(Frame, OppositeTurnsCancel) {
+TEST_IN_CHILD(Frame, OppositeTurnsCancel) {
   UpdateBlock();
   const VECTOR3D start = ViewDirection();
   headless::SetKeyDown(VK_LEFT, true);
@@ -130,7 +139,7 @@ TEST_F(Frame, OppositeTurnsCancel) {
   EXPECT_NEAR(ViewDirection().y, start.y, 1e-6f);
 }
 
-TEST_F(Frame, WalkingReachesTheEyeLimitOnFrame151) {
+TEST_IN_CHILD(Frame, TheEyeStopsAtEachWall) {
   headless::SetKeyDown(VK_SPACE, true);
   Frames(150);
   // Looking along +x the view's row 3 is (-y, 0, -x).
@@ -138,13 +147,29 @@ TEST_F(Frame, WalkingReachesTheEyeLimitOnFrame151) {
   EXPECT_NEAR(x150, 49.99995f, 1e-5f);
   EXPECT_LT(x150, 50.0f);
   UpdateBlock();
-  EXPECT_EQ(-View.m[3][2], 50.0f);
+  EXPECT_EQ(-View.m[3][2], 50.0f) << "frame 151 reaches the limit x = +50";
   Frames(20);
-  EXPECT_EQ(-View.m[3][2], 50.0f);
+  EXPECT_EQ(-View.m[3][2], 50.0f) << "the eye walked on through x = +50";
   EXPECT_EQ(View.m[3][0], 0.0f);  // y never moved
+  // Then on to the other walls, the room's width (100) in 300 frames and
+  // more: 16 turns right (1.6 radians) look along +y nearly, 15 more along
+  // -x, 16 more along -y.
+  struct Wall {
+    int turns;
+    bool y;
+    float limit;
+  };
+  for (const Wall& w : {Wall{16, true, 50}, Wall{15, false, -50}, Wall{16, true, -50}}) {
+    Hold(VK_RIGHT, w.turns);
+    Frames(360);
+    const VECTOR3D eye = Eye();
+    EXPECT_NEAR(w.y ? eye.y : eye.x, w.limit, 1e-3f)
+        << "the eye at (" << eye.x << ", " << eye.y << "), not stopped at " << (w.y ? "y" : "x")
+        << " = " << w.limit;
+  }
 }
 
-TEST_F(Frame, ATapBetweenFramesCountsOnce) {
+TEST_IN_CHILD(Frame, ATapBetweenFramesCountsOnce) {
   UpdateBlock();
   const VECTOR3D start = ViewDirection();
   headless::TapKey(VK_RIGHT);
@@ -157,7 +182,7 @@ TEST_F(Frame, ATapBetweenFramesCountsOnce) {
   EXPECT_NE(turned.y, start.y);
 }
 
-TEST_F(Frame, SpinFollowsTheTickCountModulo2000) {
+TEST_IN_CHILD(Frame, SpinFollowsTheTickCountModulo2000) {
   struct Case {
     DWORD ticks;
     float angle;
@@ -183,7 +208,7 @@ TEST_F(Frame, SpinFollowsTheTickCountModulo2000) {
   EXPECT_EQ(World.m[0][0], 1.0f);
 }
 
-TEST_F(Frame, EveryFaceOfTheRoomIsSeenFromInside) {
+TEST_IN_CHILD(Frame, EveryFaceOfTheRoomIsSeenFromInside) {
   struct Look {
     int key;
     int frames;
@@ -204,7 +229,7 @@ TEST_F(Frame, EveryFaceOfTheRoomIsSeenFromInside) {
   }
 }
 
-TEST_F(Frame, TheCubeIsPaintedAfterTheRoom) {
+TEST_IN_CHILD(Frame, TheCubeIsPaintedAfterTheRoom) {
   // Walk to the wall ahead and turn round: the cube, near the origin, is in view.
   Hold(VK_SPACE, 150);
   Hold(VK_RIGHT, 31);
@@ -217,7 +242,7 @@ TEST_F(Frame, TheCubeIsPaintedAfterTheRoom) {
     EXPECT_NE(FaceOf(entries[i].color), kUnknown) << "entry " << i;
 }
 
-TEST_F(Frame, TenThousandFramesOfRandomKeysStayInsideTheRoom) {
+TEST_IN_CHILD(Frame, TenThousandFramesOfRandomKeysStayInsideTheRoom) {
   std::mt19937 rng(5);
   const int keys[5] = {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_SPACE};
   DWORD objects_after_first = 0;
