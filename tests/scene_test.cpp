@@ -2,6 +2,9 @@
 // and which side each tile shows.
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "Draw.h"
 #include "Main.h"
 #include "polygon_log.h"
@@ -136,18 +139,38 @@ TEST_F(Scene, SwappedCornersKeepTheVisibleSide) {
   EXPECT_EQ(log_.list().size(), 100u);
 }
 
-TEST_F(Scene, ObliqueWallAndUnevenCountsRoundOncePerComponent) {
-  LookFrom({0, 0, 0}, {0.6f, 0.8f, 0});
-  VECTOR3D from(-20, 50, -30);
-  const VECTOR3D to(40, 30, 45);
-  DrawWall(3, 7, &from, &to, 0x00FF80);
-  // U = (60 / 3, -20 / 3, 0), V = (0, 0, 75 / 7), each rounded once.
-  const VECTOR3D U(20.0f, static_cast<float>(-20.0 / 3.0), 0),
-      V(0, 0, static_cast<float>(75.0 / 7.0));
-  EXPECT_EQ(World.m[3][1], static_cast<float>(2.0 * double(U.y) + 50.0));
-  EXPECT_EQ(World.m[3][2], static_cast<float>(6.0 * double(V.z) - 30.0));
-  // Tiles are drawn only where the eye sees their front; those drawn follow the order.
-  EXPECT_FALSE(log_.list().items.empty());
+TEST_F(Scene, TheRoomIsDrawnFaceByFaceInTheOrderOfItsTable) {
+  // Two tiles a side: each face's first corner and its steps U (outer index)
+  // and V (inner index), worked from the room's corners at +-55.
+  struct Face {
+    VECTOR3D from, U, V;
+    COLORREF color;
+  };
+  const Face faces[6] = {{{-55, -55, -55}, {0, 55, 0}, {0, 0, 55}, 0x808080},   // wall x = -55
+                         {{55, 55, -55}, {0, -55, 0}, {0, 0, 55}, 0xFF8000},    // wall x = +55
+                         {{-55, 55, -55}, {55, 0, 0}, {0, 0, 55}, 0x00FF80},    // wall y = +55
+                         {{55, -55, -55}, {-55, 0, 0}, {0, 0, 55}, 0x8000FF},   // wall y = -55
+                         {{55, -55, 55}, {-55, 0, 0}, {0, 55, 0}, 0x80FF00},    // floor, z = +55
+                         {{-55, -55, -55}, {55, 0, 0}, {0, 55, 0}, 0x0080FF}};  // ceiling
+  // Every call, drawn or not: where World placed the tile, and its colour.
+  std::vector<std::pair<VECTOR3D, COLORREF>> calls;
+  SetPolygon3DListener(
+      [](void* to, const POLYGON3DRECORD& r) {
+        static_cast<decltype(calls)*>(to)->push_back(
+            {VECTOR3D(World.m[3][0], World.m[3][1], World.m[3][2]), r.colorIn});
+      },
+      &calls);
+  DrawRoom(2);
+  SetPolygon3DListener(nullptr, nullptr);
+  ASSERT_EQ(calls.size(), 24u);
+  for (std::size_t k = 0; k < calls.size(); ++k) {
+    const Face& f = faces[k / 4];
+    const VECTOR3D want = f.from + f.U * float(k % 4 / 2) + f.V * float(k % 2);
+    EXPECT_EQ(calls[k].first.x, want.x) << "call " << k;
+    EXPECT_EQ(calls[k].first.y, want.y) << "call " << k;
+    EXPECT_EQ(calls[k].first.z, want.z) << "call " << k;
+    EXPECT_EQ(calls[k].second, f.color) << "call " << k;
+  }
 }
 
 TEST_F(Scene, EmptyAndSingleGrids) {
