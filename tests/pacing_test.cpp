@@ -117,7 +117,8 @@ TEST_IN_CHILD(Pacing, EachFrameSleepsOneMsBeforeReleasingTheWindowDc) {
     frames_seen = frame;
     // The present happens on ReleaseDC, after the 1 ms sleep: the window DC
     // was held through it.
-    EXPECT_EQ(headless::Sleeps().back(), 1u);
+    ASSERT_FALSE(headless::Sleeps().empty()) << "frame " << frame << " came before any Sleep";
+    EXPECT_EQ(headless::Sleeps().back(), 1u) << "frame " << frame;
   });
   for (int i = 0; i < 5; ++i) GameLoop();
   EXPECT_EQ(frames_seen, 5);
