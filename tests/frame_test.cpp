@@ -151,21 +151,15 @@ TEST_IN_CHILD(Frame, TheEyeStopsAtEachWall) {
   Frames(20);
   EXPECT_EQ(-View.m[3][2], 50.0f) << "the eye walked on through x = +50";
   EXPECT_EQ(View.m[3][0], 0.0f);  // y never moved
-  // Then on to the other walls, the room's width (100) in 300 frames and
-  // more: 16 turns right (1.6 radians) look along +y nearly, 15 more along
-  // -x, 16 more along -y.
-  struct Wall {
-    int turns;
-    bool y;
-    float limit;
-  };
-  for (const Wall& w : {Wall{16, true, 50}, Wall{15, false, -50}, Wall{16, true, -50}}) {
-    Hold(VK_RIGHT, w.turns);
+  // Then on to the other walls, 100 away, in 360 frames each: 16 turns right
+  // (1.6 radians) look along +y nearly, 15 more along -x, 16 more along -y.
+  const float walls[3][2] = {{16, 50}, {15, -50}, {16, -50}};  // turns; limit on y, x, y
+  for (int k = 0; k < 3; ++k) {
+    Hold(VK_RIGHT, static_cast<int>(walls[k][0]));
     Frames(360);
     const VECTOR3D eye = Eye();
-    EXPECT_NEAR(w.y ? eye.y : eye.x, w.limit, 1e-3f)
-        << "the eye at (" << eye.x << ", " << eye.y << "), not stopped at " << (w.y ? "y" : "x")
-        << " = " << w.limit;
+    EXPECT_NEAR(k == 1 ? eye.x : eye.y, walls[k][1], 1e-3f)
+        << "wall " << k << ": the eye walked on to (" << eye.x << ", " << eye.y << ")";
   }
 }
 

@@ -10,12 +10,11 @@
 
 #include <functional>
 
-// Runs `body` in a forked child and reports each failure it had here, at the
-// file and line it came from; a child that crashes or leaves early fails the
-// test as well. The child is a copy of this process: the frame's statics are
-// fresh there because the frame runs only in children, and the render state
-// is put back as the process started. Where there is no fork (Windows) `body`
-// runs in this process: ctest runs every test alone there.
+// Runs `body` in a forked child, which prints its own failures; the test
+// fails when the child had one, crashed or left early. The child is a copy of
+// this process: the frame's statics are fresh there because the frame runs
+// only in children, and the render state is put back as the process started.
+// Without fork (Windows) `body` runs here: ctest runs every test alone there.
 void RunInChild(const std::function<void()>& body);
 
 // TEST_F, with the fixture made and the body run in a child of its own. The

@@ -2,11 +2,11 @@
 // and which side each tile shows.
 #include <gtest/gtest.h>
 
-#include <utility>
 #include <vector>
 
 #include "Draw.h"
 #include "Main.h"
+#include "frame_record.h"
 #include "polygon_log.h"
 #include "screen_projection.h"
 #include "test_surface.h"
@@ -152,24 +152,16 @@ TEST_F(Scene, TheRoomIsDrawnFaceByFaceInTheOrderOfItsTable) {
                          {{55, -55, -55}, {-55, 0, 0}, {0, 0, 55}, 0x8000FF},   // wall y = -55
                          {{55, -55, 55}, {-55, 0, 0}, {0, 55, 0}, 0x80FF00},    // floor, z = +55
                          {{-55, -55, -55}, {55, 0, 0}, {0, 55, 0}, 0x0080FF}};  // ceiling
-  // Every call, drawn or not: where World placed the tile, and its colour.
-  std::vector<std::pair<VECTOR3D, COLORREF>> calls;
-  SetPolygon3DListener(
-      [](void* to, const POLYGON3DRECORD& r) {
-        static_cast<decltype(calls)*>(to)->push_back(
-            {VECTOR3D(World.m[3][0], World.m[3][1], World.m[3][2]), r.colorIn});
-      },
-      &calls);
+  support::FrameRecorder recorder;  // every call, drawn or not
   DrawRoom(2);
-  SetPolygon3DListener(nullptr, nullptr);
-  ASSERT_EQ(calls.size(), 24u);
-  for (std::size_t k = 0; k < calls.size(); ++k) {
-    const Face& f = faces[k / 4];
-    const VECTOR3D want = f.from + f.U * float(k % 4 / 2) + f.V * float(k % 2);
-    EXPECT_EQ(calls[k].first.x, want.x) << "call " << k;
-    EXPECT_EQ(calls[k].first.y, want.y) << "call " << k;
-    EXPECT_EQ(calls[k].first.z, want.z) << "call " << k;
-    EXPECT_EQ(calls[k].second, f.color) << "call " << k;
+  ASSERT_EQ(recorder.calls().size(), 24u);
+  for (const support::CallRecord& call : recorder.calls()) {
+    const Face& f = faces[call.index / 4];
+    const VECTOR3D at = f.from + f.U * float(call.index % 4 / 2) + f.V * float(call.index % 2);
+    EXPECT_EQ(std::vector<float>(call.translation, call.translation + 3),
+              (std::vector<float>{at.x, at.y, at.z}))
+        << "call " << call.index;
+    EXPECT_EQ(call.colorIn, f.color) << "call " << call.index;
   }
 }
 
