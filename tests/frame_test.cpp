@@ -8,6 +8,7 @@
 
 #include "Main.h"
 #include "Win.h"
+#include "frame_record.h"
 #include "platform/headless.h"
 #include "polygon_log.h"
 #include "run_in_child.h"
@@ -34,14 +35,6 @@ Face FaceOf(COLORREF c) {
 }
 
 VECTOR3D ViewDirection() { return VECTOR3D(View.m[0][2], View.m[1][2], View.m[2][2]); }
-
-// The eye, from View's row 3: -(eye . column j) for the orthonormal columns.
-VECTOR3D Eye() {
-  VECTOR3D eye(0, 0, 0);
-  for (int j = 0; j < 3; ++j)
-    eye = eye - VECTOR3D(View.m[0][j], View.m[1][j], View.m[2][j]) * View.m[3][j];
-  return eye;
-}
 
 class Frame : public ::testing::Test {
  protected:
@@ -157,7 +150,7 @@ TEST_IN_CHILD(Frame, TheEyeStopsAtEachWall) {
   for (int k = 0; k < 3; ++k) {
     Hold(VK_RIGHT, static_cast<int>(walls[k][0]));
     Frames(360);
-    const VECTOR3D eye = Eye();
+    const VECTOR3D eye = support::FrameRecorder().Take().state.eye;  // worked back from View
     EXPECT_NEAR(k == 1 ? eye.x : eye.y, walls[k][1], 1e-3f)
         << "wall " << k << ": the eye walked on to (" << eye.x << ", " << eye.y << ")";
   }
