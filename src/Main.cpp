@@ -86,7 +86,7 @@ void DrawRoom(int tiles) {
   for (const RoomFace& face : kRoom) {
     VECTOR3D from(face.from[0], face.from[1], face.from[2]);
     const VECTOR3D to(face.to[0], face.to[1], face.to[2]);
-    if (face.floor) {
+    if (face.horizontal) {
       DrawFloor(tiles, tiles, &from, &to, face.color);
     } else {
       DrawWall(tiles, tiles, &from, &to, face.color);

@@ -44,7 +44,7 @@ float TileOffset(int index, float step, float corner);
 // One face of the room: DrawFloor or DrawWall from `from` to `to`, with
 // corners chosen so that every tile faces inwards.
 struct RoomFace {
-  bool floor;  // DrawFloor, else DrawWall
+  bool horizontal;  // the floor or the ceiling, drawn by DrawFloor; else a wall, by DrawWall
   float from[3];
   float to[3];
   unsigned long color;

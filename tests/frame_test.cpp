@@ -11,6 +11,7 @@
 #include "frame_record.h"
 #include "platform/headless.h"
 #include "polygon_log.h"
+#include "run_in_child.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ class Frame : public ::testing::Test {
   }
 };
 
-TEST_F(Frame, FirstCallSetsUpTheProjectionAndLightOnce) {
+TEST_IN_CHILD(Frame, FirstCallSetsUpTheProjectionAndLightOnce) {
   UpdateBlock();
   EXPECT_EQ(CXCamera, 512.0f);
   EXPECT_EQ(CYCamera, 512.0f);
@@ -79,7 +80,7 @@ TEST_F(Frame, FirstCallSetsUpTheProjectionAndLightOnce) {
   EXPECT_EQ(LightG, 3.0f);
 }
 
-TEST_F(Frame, WithNoKeyTheEyeLooksAlongPlusXAtTheLitWall) {
+TEST_IN_CHILD(Frame, WithNoKeyTheEyeLooksAlongPlusXAtTheLitWall) {
   const RECT all = {0, 0, 512, 512};
   const HBRUSH white = CreateSolidBrush(0xFFFFFF);
   FillRect(hBlockDC, &all, white);
@@ -101,7 +102,7 @@ TEST_F(Frame, WithNoKeyTheEyeLooksAlongPlusXAtTheLitWall) {
     for (int x = 0; x < 512; x += 7) ASSERT_NE(GetPixel(hBlockDC, x, y), 0xFFFFFFu);
 }
 
-TEST_F(Frame, PitchStopsAtTheLimitInBothDirections) {
+TEST_IN_CHILD(Frame, PitchStopsAtTheLimitInBothDirections) {
   headless::SetKeyDown(VK_UP, true);
   Frames(15);
   EXPECT_NEAR(ViewDirection().z, sinf(-1.5000002f), 2e-7f);
@@ -121,7 +122,7 @@ TEST_F(Frame, PitchStopsAtTheLimitInBothDirections) {
   EXPECT_NEAR(ViewDirection().x, cosf(1.5393804f), 2e-8f);
 }
 
-TEST_F(Frame, OppositeTurnsCancel) {
+TEST_IN_CHILD(Frame, OppositeTurnsCancel) {
   UpdateBlock();
   const VECTOR3D start = ViewDirection();
   headless::SetKeyDown(VK_LEFT, true);
@@ -131,7 +132,7 @@ TEST_F(Frame, OppositeTurnsCancel) {
   EXPECT_NEAR(ViewDirection().y, start.y, 1e-6f);
 }
 
-TEST_F(Frame, WalkingReachesTheEyeLimitOnFrame151) {
+TEST_IN_CHILD(Frame, TheEyeStopsAtEachWall) {
   headless::SetKeyDown(VK_SPACE, true);
   Frames(150);
   // Looking along +x the view's row 3 is (-y, 0, -x).
@@ -139,13 +140,23 @@ TEST_F(Frame, WalkingReachesTheEyeLimitOnFrame151) {
   EXPECT_NEAR(x150, 49.99995f, 1e-5f);
   EXPECT_LT(x150, 50.0f);
   UpdateBlock();
-  EXPECT_EQ(-View.m[3][2], 50.0f);
+  EXPECT_EQ(-View.m[3][2], 50.0f) << "frame 151 reaches the limit x = +50";
   Frames(20);
-  EXPECT_EQ(-View.m[3][2], 50.0f);
+  EXPECT_EQ(-View.m[3][2], 50.0f) << "the eye walked on through x = +50";
   EXPECT_EQ(View.m[3][0], 0.0f);  // y never moved
+  // Then on to the other walls, 100 away, in 360 frames each: 16 turns right
+  // (1.6 radians) look along +y nearly, 15 more along -x, 16 more along -y.
+  const float walls[3][2] = {{16, 50}, {15, -50}, {16, -50}};  // turns; limit on y, x, y
+  for (int k = 0; k < 3; ++k) {
+    Hold(VK_RIGHT, static_cast<int>(walls[k][0]));
+    Frames(360);
+    const VECTOR3D eye = support::FrameRecorder().Take().state.eye;  // worked back from View
+    EXPECT_NEAR(k == 1 ? eye.x : eye.y, walls[k][1], 1e-3f)
+        << "wall " << k << ": the eye walked on to (" << eye.x << ", " << eye.y << ")";
+  }
 }
 
-TEST_F(Frame, ATapBetweenFramesCountsOnce) {
+TEST_IN_CHILD(Frame, ATapBetweenFramesCountsOnce) {
   UpdateBlock();
   const VECTOR3D start = ViewDirection();
   headless::TapKey(VK_RIGHT);
@@ -158,7 +169,7 @@ TEST_F(Frame, ATapBetweenFramesCountsOnce) {
   EXPECT_NE(turned.y, start.y);
 }
 
-TEST_F(Frame, SpinFollowsTheTickCountModulo2000) {
+TEST_IN_CHILD(Frame, SpinFollowsTheTickCountModulo2000) {
   struct Case {
     DWORD ticks;
     float angle;
@@ -184,7 +195,7 @@ TEST_F(Frame, SpinFollowsTheTickCountModulo2000) {
   EXPECT_EQ(World.m[0][0], 1.0f);
 }
 
-TEST_F(Frame, EveryFaceOfTheRoomIsSeenFromInside) {
+TEST_IN_CHILD(Frame, EveryFaceOfTheRoomIsSeenFromInside) {
   struct Look {
     int key;
     int frames;
@@ -205,7 +216,7 @@ TEST_F(Frame, EveryFaceOfTheRoomIsSeenFromInside) {
   }
 }
 
-TEST_F(Frame, TheCubeIsPaintedAfterTheRoom) {
+TEST_IN_CHILD(Frame, TheCubeIsPaintedAfterTheRoom) {
   // Walk to the wall ahead and turn round: the cube, near the origin, is in view.
   Hold(VK_SPACE, 150);
   Hold(VK_RIGHT, 31);
@@ -220,7 +231,7 @@ TEST_F(Frame, TheCubeIsPaintedAfterTheRoom) {
 
 // The pipeline's own record of each call, checked against the picture and
 // against geometry worked out here from the eye and the view direction.
-TEST_F(Frame, TheRecordSaysWhatBecameOfEachCallAndReplaysToTheFrame) {
+TEST_IN_CHILD(Frame, TheRecordSaysWhatBecameOfEachCallAndReplaysToTheFrame) {
   support::FrameRecorder recorder;
   UpdateBlock();
   const support::FrameRecord first = recorder.Take();
@@ -301,7 +312,7 @@ TEST_F(Frame, TheRecordSaysWhatBecameOfEachCallAndReplaysToTheFrame) {
   EXPECT_GE(culled, 3);  // at most three faces of a cube face an eye
 }
 
-TEST_F(Frame, TenThousandFramesOfRandomKeysStayInsideTheRoom) {
+TEST_IN_CHILD(Frame, TenThousandFramesOfRandomKeysStayInsideTheRoom) {
   std::mt19937 rng(5);
   const int keys[5] = {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_SPACE};
   DWORD objects_after_first = 0;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "Draw.h"
 
@@ -197,20 +198,24 @@ TEST(Matrix, RotationsComposeZThenY) {
   ExpectVector(v * both, ((v * z) * y).x, ((v * z) * y).y, ((v * z) * y).z, 1e-6f);
 }
 
-TEST(Matrix, RotationUsesTheEntryValuesOfEachRow) {
-  // Computing m[i][1] from an already-rotated m[i][0] would skew the matrix:
-  // a pure rotation must stay orthonormal.
-  MATRIX4D m = Identity4();
-  m.m[0][1] = 2.0f;  // not a rotation, so a wrong update order shows in row 0
-  MATRIX4D expected = m;
-  const double c = cosf(0.4f), s = sinf(0.4f);
-  for (int i = 0; i < 3; ++i) {
-    expected.m[i][0] = float(m.m[i][0] * c - m.m[i][1] * s);
-    expected.m[i][1] = float(m.m[i][0] * s + m.m[i][1] * c);
+TEST(Matrix, ATurnAddsToTheTurnTheMatrixAlreadyMakes) {
+  // 0.5 then 0.25 radians about one axis turn a point 0.75 the documented
+  // way. Each new entry must come from the row as it was: computed from an
+  // entry already turned, the second turn would skew the matrix.
+  struct Case {
+    void (MATRIX4D::*turn)(float);
+    VECTOR3D from, to;
+  };
+  const float c = std::cos(0.75f), s = std::sin(0.75f);
+  const Case cases[] = {{&MATRIX4D::MulRotationZ, {1, 0, 0}, {c, s, 0}},
+                        {&MATRIX4D::MulRotationY, {0, 0, 1}, {s, 0, c}},
+                        {&MATRIX4D::MulRotationX, {0, 1, 0}, {0, c, s}}};
+  for (const Case& t : cases) {
+    MATRIX4D m = Identity4();
+    (m.*t.turn)(0.5f);
+    (m.*t.turn)(0.25f);
+    ExpectVector(t.from * m, t.to.x, t.to.y, t.to.z, 1e-6f);
   }
-  m.MulRotationZ(0.4f);
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j) EXPECT_EQ(m.m[i][j], expected.m[i][j]);
 }
 
 TEST(Matrix, ScalingLeavesRowAndColumnThree) {
@@ -255,19 +260,16 @@ TEST(LookAt, DepthIsTheDistanceAlongTheViewDirection) {
 }
 
 TEST(Color, BytesAndValueAgree) {
-  const COLOR red(0xffUL);
-  EXPECT_EQ(red.r, 255);
-  EXPECT_EQ(red.g, 0);
-  EXPECT_EQ(red.b, 0);
-  EXPECT_EQ(red.reserved, 0);
-  const COLOR blue(0xff0000UL);
-  EXPECT_EQ(blue.b, 255);
-  EXPECT_EQ(blue.r, 0);
-  const COLOR all(0x12345678UL);
-  EXPECT_EQ(all.r, 0x78);
-  EXPECT_EQ(all.g, 0x56);
-  EXPECT_EQ(all.b, 0x34);
-  EXPECT_EQ(all.reserved, 0x12);
+  // r, g, b, reserved are the value's bits 0-7, 8-15, 16-23 and 24-31.
+  unsigned char bytes[4] = {0x10, 0x20, 0x30, 0x00};
+  const std::pair<COLOR, COLORREF> cases[] = {{COLOR(0xffUL), 0xff},
+                                              {COLOR(0xff0000UL), 0xff0000},
+                                              {COLOR(0x12345678UL), 0x12345678},
+                                              {COLOR(bytes), 0x302010}};
+  for (const auto& [color, value] : cases) {
+    EXPECT_EQ(color.r | color.g << 8 | color.b << 16 | COLORREF(color.reserved) << 24, value)
+        << std::hex << value;
+  }
   // Red first in memory, on either byte order. Read back as one 32-bit word
   // these bytes are the COLORREF the COLOR holds only on a little-endian CPU
   // (on big-endian s390x 0x10203000): nothing may rely on that.

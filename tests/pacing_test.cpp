@@ -8,6 +8,7 @@
 #include "Main.h"
 #include "Win.h"
 #include "platform/headless.h"
+#include "run_in_child.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ class Pacing : public ::testing::Test {
   DWORD set_to_ = 0;
 };
 
-TEST_F(Pacing, FirstFrameDoesNotWaitAndSetsTheGrid) {
+TEST_IN_CHILD(Pacing, FirstFrameDoesNotWaitAndSetsTheGrid) {
   Start(1000);
   // Due at 1000, the frame ends at 1001 (its Sleep(1)): late, so the grid
   // restarts at 1001 and the next frame is due at 1034.
@@ -58,7 +59,7 @@ TEST_F(Pacing, FirstFrameDoesNotWaitAndSetsTheGrid) {
   EXPECT_EQ(headless::FramesPresented(), 2);
 }
 
-TEST_F(Pacing, EarlyFramesKeepASteady33MsGrid) {
+TEST_IN_CHILD(Pacing, EarlyFramesKeepASteady33MsGrid) {
   Start(5000);
   Frame();
   std::vector<DWORD> starts;
@@ -69,7 +70,7 @@ TEST_F(Pacing, EarlyFramesKeepASteady33MsGrid) {
   for (std::size_t i = 1; i < starts.size(); ++i) EXPECT_EQ(starts[i] - starts[i - 1], 33u);
 }
 
-TEST_F(Pacing, ExactFrameMakesNoSecondSleep) {
+TEST_IN_CHILD(Pacing, ExactFrameMakesNoSecondSleep) {
   Start(0);
   Frame();                            // next due at 34
   EXPECT_EQ(Frame(32), (Sleeps{1}));  // 1 + 1 + 32 = 34: due exactly now
@@ -78,7 +79,7 @@ TEST_F(Pacing, ExactFrameMakesNoSecondSleep) {
   EXPECT_EQ(GetTickCount(), 67u);
 }
 
-TEST_F(Pacing, LateFrameRestartsTheGridWithoutCatchingUp) {
+TEST_IN_CHILD(Pacing, LateFrameRestartsTheGridWithoutCatchingUp) {
   Start(0);
   Frame();                            // due next at 34
   EXPECT_EQ(Frame(50), (Sleeps{1}));  // ends at 52: 18 ms late
@@ -87,7 +88,7 @@ TEST_F(Pacing, LateFrameRestartsTheGridWithoutCatchingUp) {
   EXPECT_EQ(GetTickCount(), 85u);
 }
 
-TEST_F(Pacing, LeadOf66SleepsAndLeadOf67Restarts) {
+TEST_IN_CHILD(Pacing, LeadOf66SleepsAndLeadOf67Restarts) {
   Start(10000);
   Frame();  // next due at 10034
   EXPECT_EQ(FrameEndingAt(10034 - 66), (Sleeps{1, 66}));
@@ -98,7 +99,7 @@ TEST_F(Pacing, LeadOf66SleepsAndLeadOf67Restarts) {
   EXPECT_EQ(GetTickCount(), 10033u);
 }
 
-TEST_F(Pacing, TheGridSurvivesTheWrapOfTheTickCount) {
+TEST_IN_CHILD(Pacing, TheGridSurvivesTheWrapOfTheTickCount) {
   Start(0xFFFFFFFFu - 40);
   Frame();
   for (int i = 0; i < 4; ++i) EXPECT_EQ(Frame(3), (Sleeps{1, 29})) << i;
@@ -108,7 +109,7 @@ TEST_F(Pacing, TheGridSurvivesTheWrapOfTheTickCount) {
   EXPECT_EQ(FrameEndingAt(GetTickCount() + 40), (Sleeps{1}));
 }
 
-TEST_F(Pacing, EachFrameSleepsOneMsBeforeReleasingTheWindowDc) {
+TEST_IN_CHILD(Pacing, EachFrameSleepsOneMsBeforeReleasingTheWindowDc) {
   Start(0);
   const DWORD objects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   int frames_seen = 0;
@@ -116,7 +117,8 @@ TEST_F(Pacing, EachFrameSleepsOneMsBeforeReleasingTheWindowDc) {
     frames_seen = frame;
     // The present happens on ReleaseDC, after the 1 ms sleep: the window DC
     // was held through it.
-    EXPECT_EQ(headless::Sleeps().back(), 1u);
+    ASSERT_FALSE(headless::Sleeps().empty()) << "frame " << frame << " came before any Sleep";
+    EXPECT_EQ(headless::Sleeps().back(), 1u) << "frame " << frame;
   });
   for (int i = 0; i < 5; ++i) GameLoop();
   EXPECT_EQ(frames_seen, 5);

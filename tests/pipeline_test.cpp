@@ -46,13 +46,15 @@ class Pipeline : public ::testing::Test {
 
   void ExpectUntouched() { EXPECT_EQ(surface_.Count(kSentinel), kBlockSize * kBlockSize); }
 
-  // The colour of a quad drawn facing the camera at z = 5 with `light` and model `type`.
-  COLORREF ShadedFacingQuad(unsigned long color, int type, VECTOR3D light) {
+  // The colour of a quad drawn facing the camera at z = 5 with `light` and
+  // model `type`; with `count` 3, of a triangle with the same centroid.
+  COLORREF ShadedFacingQuad(unsigned long color, int type, VECTOR3D light, int count = 4) {
     surface_.Fill(kSentinel);
     LightType = type;
     Light = light;
     const VECTOR3D quad[4] = {{-1, -1, 5}, {-1, 1, 5}, {1, 1, 5}, {1, -1, 5}};
-    Polygon3D(surface_.dc(), COLOR(color), 4, quad);
+    const VECTOR3D triangle[3] = {{-1, -1, 5}, {-1, 1, 5}, {2, 0, 5}};
+    Polygon3D(surface_.dc(), COLOR(color), count, count == 3 ? triangle : quad);
     return surface_.At(256, 256);
   }
 
@@ -79,7 +81,7 @@ TEST_F(Pipeline, WorkedCallPaintsTheShadedQuadAndItsReverseIsCulled) {
 }
 
 TEST_F(Pipeline, NearTestIsStrict) {
-  const float near_clip = NearClip;  // not `near`: <windows.h> defines it away
+  const float near_clip = 0.3f;  // the near plane; not `near`: <windows.h> defines it away
   const float beyond = std::nextafter(near_clip, 1.0f);
   const VECTOR3D at_near[3] = {{0, 0, near_clip}, {0, 0.05f, 0.5f}, {0.05f, 0.05f, 0.5f}};
   Polygon3D(surface_.dc(), COLOR(0xFFFFFFUL), 3, at_near);
@@ -172,6 +174,8 @@ TEST_F(Pipeline, PointLightShadesEachChannel) {
   EXPECT_EQ(ShadedFacingQuad(0xFF00FF, kLightPoint, {3, 0, 5}), 0x7F007Fu);  // 127.5 truncates
   EXPECT_EQ(ShadedFacingQuad(0x80FF80, kLightPoint, {0, 0, -5}),
             0xC0FFC0u);  // I = 0.1: 192, 255 held
+  EXPECT_EQ(ShadedFacingQuad(0x80FF80, kLightPoint, {0, 0, -5}, 3), 0xC0FFC0u)
+      << "a triangle is lit as a quad is";
   EXPECT_EQ(ShadedFacingQuad(0xFFFFFF, kLightPoint, {0, 0, 15}), 0x000000u);  // I = -0.1: all 0
   // The light exactly at the centroid: I is NaN and every channel 0.
   EXPECT_EQ(ShadedFacingQuad(0xFFFFFF, kLightPoint, {0, 0, 5}), 0x000000u);

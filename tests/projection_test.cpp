@@ -1,53 +1,36 @@
-// The render state's start values, the projection factors and the combined
-// matrix. Each test runs in a process of its own, so start values are fresh.
+// The projection factors, where a view-space point lands, and the combined
+// matrix.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "Draw.h"
-#include "Main.h"
+#include "run_in_child.h"
 #include "screen_projection.h"
 
 namespace {
 
-TEST(RenderState, StartValues) {
-  for (const MATRIX4D* m : {&World, &View, &Matrix})
-    for (const auto& row : m->m)
-      for (float e : row) EXPECT_EQ(e, 0.0f);
-  EXPECT_EQ(CXCamera, 1.0f);
-  EXPECT_EQ(CYCamera, 1.0f);
-  EXPECT_EQ(MultiplyX, 1.0f);
-  EXPECT_EQ(MultiplyY, 1.0f);
-  EXPECT_EQ(NearClip, 0.3f);
-  EXPECT_EQ(NearClip, 0.300000012f);
-  EXPECT_EQ(Light.x, 0.0f);
-  EXPECT_EQ(Light.y, 0.0f);
-  EXPECT_EQ(Light.z, 0.0f);
-  EXPECT_EQ(LightAmb, 0.0f);
-  EXPECT_EQ(LightR, 0.0f);
-  EXPECT_EQ(LightG, 0.0f);
-  EXPECT_EQ(LightB, 0.0f);
-  EXPECT_EQ(getLightType(), 0);
-  LightType = 2;
-  EXPECT_EQ(getLightType(), 2);
-}
-
-TEST(Projection, SquareSurfaceWithAThirdOfPi) {
-  SetCameraProjection(512, 512, 1.0471976f);
-  EXPECT_EQ(CXCamera, 512.0f);
-  EXPECT_EQ(CYCamera, 512.0f);
-  EXPECT_EQ(MultiplyX, 2.309401f);
-  EXPECT_EQ(MultiplyY, 2.309401f);
-  // 2 / cos, not 2 tan, of the half-angle.
-  EXPECT_NE(MultiplyX, static_cast<float>(2.0 * std::tan(1.0471976 / 2)));
-}
-
-TEST(Projection, WideSurfaceScalesTheVerticalFactor) {
-  SetCameraProjection(640, 480, 1.0471976f);
-  EXPECT_EQ(CXCamera, 640.0f);
-  EXPECT_EQ(CYCamera, 480.0f);
-  EXPECT_EQ(MultiplyX, 2.309401f);
-  EXPECT_EQ(MultiplyY, 1.7320508f);
+TEST(Projection, FactorsFollowTheFieldOfView) {
+  // MultiplyX = 2 / cos(angle / 2): a third of pi gives 4 / sqrt 3, half pi
+  // 2 sqrt 2, two thirds of pi 4, none 2 (2 tan would give 1.15, 2, 3.46, 0);
+  // MultiplyY = MultiplyX x height / width.
+  struct Case {
+    float cx, cy, angle;
+    double x, y;
+  };
+  const double r2 = std::sqrt(2.0), r3 = std::sqrt(3.0);
+  const Case cases[] = {{512, 512, 1.0471976f, 4 / r3, 4 / r3},
+                        {640, 480, 1.0471976f, 4 / r3, r3},
+                        {512, 512, 1.5707964f, 2 * r2, 2 * r2},
+                        {256, 512, 2.0943952f, 4, 8},
+                        {100, 100, 0.0f, 2, 2}};
+  for (const Case& c : cases) {
+    SetCameraProjection(c.cx, c.cy, c.angle);
+    EXPECT_EQ(CXCamera, c.cx);
+    EXPECT_EQ(CYCamera, c.cy);
+    EXPECT_FLOAT_EQ(MultiplyX, static_cast<float>(c.x)) << c.cx << " x " << c.cy << ", " << c.angle;
+    EXPECT_FLOAT_EQ(MultiplyY, static_cast<float>(c.y)) << c.cx << " x " << c.cy << ", " << c.angle;
+  }
 }
 
 TEST(Projection, ViewAxisLandsInTheCentreAndYGrowsDown) {
@@ -64,9 +47,11 @@ TEST(Projection, ViewAxisLandsInTheCentreAndYGrowsDown) {
 }
 
 TEST(Projection, FactorsAreOneUntilSet) {
-  // Before the first frame a view-space point maps to (x / z + 0.5, y / z + 0.5).
-  EXPECT_EQ(support::ScreenX(2, 4), 1.0f);
-  EXPECT_EQ(support::ScreenY(-2, 4), 0.0f);
+  RunInChild([] {  // the render state as the process starts
+    // Before the first frame a view-space point maps to (x / z + 0.5, y / z + 0.5).
+    EXPECT_EQ(support::ScreenX(2, 4), 1.0f);
+    EXPECT_EQ(support::ScreenY(-2, 4), 0.0f);
+  });
 }
 
 TEST(UpdateCamera, CombinesWorldThenView) {

@@ -440,17 +440,29 @@ TEST(BitBlt, AndFillRectKeepToTheRowsOfASurfaceWithGapsAndItsPixelOrder) {
 }
 
 TEST(BitBlt, OverlappingCopyWithinOneBitmap) {
-  support::TestSurface s(5, 5);
-  for (int y = 0; y < 5; ++y) {
-    const RECT row = {0, y, 5, y + 1};
-    const HBRUSH b = CreateSolidBrush(RGB(0, 0, 40 * y));
-    FillRect(s.dc(), &row, b);
-    DeleteObject(b);
+  // Every move within one 6 x 5 bitmap of distinct pixels copies what the
+  // source held before the copy: rows moving down are walked upward. Whole
+  // rows go as one block; part rows, and moves along a row, row by row.
+  struct Move {
+    int dx, dy, sx, sy, w, h;
+  };
+  const Move moves[] = {{0, 1, 0, 0, 6, 4}, {0, 0, 0, 1, 6, 4}, {1, 1, 0, 0, 4, 3},
+                        {0, 0, 1, 1, 4, 3}, {1, 0, 0, 0, 5, 5}, {0, 2, 2, 0, 4, 3}};
+  for (const Move& m : moves) {
+    support::BufferSurface s(6, 5);
+    for (int i = 0; i < 6 * 5; ++i) s.pixels()[i] = 0x010203u * static_cast<std::uint32_t>(i + 1);
+    const std::vector<std::uint32_t> before = s.buffer();
+    BitBlt(s.dc(), m.dx, m.dy, m.w, m.h, s.dc(), m.sx, m.sy, SRCCOPY);
+    for (int y = 0; y < 5; ++y) {
+      for (int x = 0; x < 6; ++x) {
+        const bool moved = x >= m.dx && x < m.dx + m.w && y >= m.dy && y < m.dy + m.h;
+        const int from = moved ? (y - m.dy + m.sy) * 6 + (x - m.dx + m.sx) : y * 6 + x;
+        EXPECT_EQ(s.buffer()[y * 6 + x], before[from])
+            << "(" << x << ", " << y << ") after the move of " << m.w << " x " << m.h << " from ("
+            << m.sx << ", " << m.sy << ") to (" << m.dx << ", " << m.dy << ")";
+      }
+    }
   }
-  BitBlt(s.dc(), 0, 1, 5, 4, s.dc(), 0, 0, SRCCOPY);  // shift down by one
-  for (int y = 1; y < 5; ++y) EXPECT_EQ(s.At(2, y), COLORREF(RGB(0, 0, 40 * (y - 1))));
-  BitBlt(s.dc(), 0, 0, 5, 4, s.dc(), 0, 1, SRCCOPY);  // and back up
-  for (int y = 0; y < 4; ++y) EXPECT_EQ(s.At(2, y), COLORREF(RGB(0, 0, 40 * y)));
 }
 
 TEST(Objects, SelectionAndDeletionFollowWindowsRules) {

@@ -2,8 +2,11 @@
 // and which side each tile shows.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "Draw.h"
 #include "Main.h"
+#include "frame_record.h"
 #include "polygon_log.h"
 #include "screen_projection.h"
 #include "test_surface.h"
@@ -136,18 +139,30 @@ TEST_F(Scene, SwappedCornersKeepTheVisibleSide) {
   EXPECT_EQ(log_.list().size(), 100u);
 }
 
-TEST_F(Scene, ObliqueWallAndUnevenCountsRoundOncePerComponent) {
-  LookFrom({0, 0, 0}, {0.6f, 0.8f, 0});
-  VECTOR3D from(-20, 50, -30);
-  const VECTOR3D to(40, 30, 45);
-  DrawWall(3, 7, &from, &to, 0x00FF80);
-  // U = (60 / 3, -20 / 3, 0), V = (0, 0, 75 / 7), each rounded once.
-  const VECTOR3D U(20.0f, static_cast<float>(-20.0 / 3.0), 0),
-      V(0, 0, static_cast<float>(75.0 / 7.0));
-  EXPECT_EQ(World.m[3][1], static_cast<float>(2.0 * double(U.y) + 50.0));
-  EXPECT_EQ(World.m[3][2], static_cast<float>(6.0 * double(V.z) - 30.0));
-  // Tiles are drawn only where the eye sees their front; those drawn follow the order.
-  EXPECT_FALSE(log_.list().items.empty());
+TEST_F(Scene, TheRoomIsDrawnFaceByFaceInTheOrderOfItsTable) {
+  // Two tiles a side: each face's first corner and its steps U (outer index)
+  // and V (inner index), worked from the room's corners at +-55.
+  struct Face {
+    VECTOR3D from, U, V;
+    COLORREF color;
+  };
+  const Face faces[6] = {{{-55, -55, -55}, {0, 55, 0}, {0, 0, 55}, 0x808080},   // wall x = -55
+                         {{55, 55, -55}, {0, -55, 0}, {0, 0, 55}, 0xFF8000},    // wall x = +55
+                         {{-55, 55, -55}, {55, 0, 0}, {0, 0, 55}, 0x00FF80},    // wall y = +55
+                         {{55, -55, -55}, {-55, 0, 0}, {0, 0, 55}, 0x8000FF},   // wall y = -55
+                         {{55, -55, 55}, {-55, 0, 0}, {0, 55, 0}, 0x80FF00},    // floor, z = +55
+                         {{-55, -55, -55}, {55, 0, 0}, {0, 55, 0}, 0x0080FF}};  // ceiling
+  support::FrameRecorder recorder;  // every call, drawn or not
+  DrawRoom(2);
+  ASSERT_EQ(recorder.calls().size(), 24u);
+  for (const support::CallRecord& call : recorder.calls()) {
+    const Face& f = faces[call.index / 4];
+    const VECTOR3D at = f.from + f.U * float(call.index % 4 / 2) + f.V * float(call.index % 2);
+    EXPECT_EQ(std::vector<float>(call.translation, call.translation + 3),
+              (std::vector<float>{at.x, at.y, at.z}))
+        << "call " << call.index;
+    EXPECT_EQ(call.colorIn, f.color) << "call " << call.index;
+  }
 }
 
 TEST_F(Scene, EmptyAndSingleGrids) {

@@ -9,17 +9,22 @@
 #include "Win.h"
 #include "platform/headless.h"
 #include "platform/user.h"
+#include "run_in_child.h"
 
 namespace {
 
 DWORD LiveObjects() { return GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS); }
+
+// The program states its back buffer's size, the platform its client area's.
+static_assert(kBlockSize == user::kClientWidth && kBlockSize == user::kClientHeight,
+              "the window shows the back buffer whole, 1:1");
 
 class Window : public ::testing::Test {
  protected:
   Window() { headless::Reset(); }
 };
 
-TEST_F(Window, OpenWindowMakesTheWindowAndTheBackBuffer) {
+TEST_IN_CHILD(Window, OpenWindowMakesTheWindowAndTheBackBuffer) {
   ASSERT_EQ(OpenWindow(), 1);
   ASSERT_NE(g_hWnd, nullptr);
   const user::Window* w = user::MainWindow();
@@ -44,7 +49,7 @@ TEST_F(Window, OpenWindowMakesTheWindowAndTheBackBuffer) {
   EXPECT_EQ(RegisterClassA(&wc), 0);
 }
 
-TEST_F(Window, NoWindowMeansExitCodeMinusOneAndNoFrame) {
+TEST_IN_CHILD(Window, NoWindowMeansExitCodeMinusOneAndNoFrame) {
   headless::FailWindowCreation(true);
   EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), -1);
   EXPECT_EQ(headless::FramesPresented(), 0);
@@ -53,7 +58,7 @@ TEST_F(Window, NoWindowMeansExitCodeMinusOneAndNoFrame) {
   EXPECT_EQ(hBlockDC, nullptr);  // WM_CREATE never came
 }
 
-TEST_F(Window, ATakenClassNameAlsoMeansMinusOne) {
+TEST_IN_CHILD(Window, ATakenClassNameAlsoMeansMinusOne) {
   WNDCLASSA wc{};
   wc.lpfnWndProc = DefWindowProcA;
   wc.lpszClassName = "ORVIX";
@@ -62,7 +67,7 @@ TEST_F(Window, ATakenClassNameAlsoMeansMinusOne) {
   EXPECT_EQ(headless::FramesPresented(), 0);
 }
 
-TEST_F(Window, CloseAfterNFramesExitsZeroWithExactlyNFrames) {
+TEST_IN_CHILD(Window, CloseAfterNFramesExitsZeroWithExactlyNFrames) {
   headless::CloseAfterFrames(7);
   bool buffer_ready_at_first_frame = false;
   headless::OnPresent([&](int frame, const std::uint32_t*) {
@@ -74,13 +79,13 @@ TEST_F(Window, CloseAfterNFramesExitsZeroWithExactlyNFrames) {
   EXPECT_EQ(user::MainWindow(), nullptr);  // destroyed on the way out
 }
 
-TEST_F(Window, WaitingMessagesGoBeforeTheFrame) {
+TEST_IN_CHILD(Window, WaitingMessagesGoBeforeTheFrame) {
   headless::QueueMessages(WM_CLOSE, 1);  // already waiting when the loop starts
   EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
   EXPECT_EQ(headless::FramesPresented(), 0);
 }
 
-TEST_F(Window, PresentedFramesShowTheBackBuffer) {
+TEST_IN_CHILD(Window, PresentedFramesShowTheBackBuffer) {
   headless::CloseAfterFrames(2);
   std::vector<std::uint32_t> shown;
   headless::OnPresent([&](int, const std::uint32_t* pixels) {
@@ -93,7 +98,7 @@ TEST_F(Window, PresentedFramesShowTheBackBuffer) {
   EXPECT_FALSE(shown.empty());
 }
 
-TEST_F(Window, LiveObjectsStayConstantThroughAThousandFrames) {
+TEST_IN_CHILD(Window, LiveObjectsStayConstantThroughAThousandFrames) {
   headless::CloseAfterFrames(1000);
   DWORD at_first = 0, at_last = 0;
   headless::OnPresent([&](int frame, const std::uint32_t*) {
@@ -120,7 +125,7 @@ void TraceIdle() {
   if (g_trace.size() == 8) headless::QueueMessages(WM_CLOSE, 1);
 }
 
-TEST_F(Window, MessageLoopHandlesOneMessageAPassAndIdlesOnlyWhenEmpty) {
+TEST_IN_CHILD(Window, MessageLoopHandlesOneMessageAPassAndIdlesOnlyWhenEmpty) {
   WNDCLASSA wc{};
   wc.lpfnWndProc = TraceProc;
   wc.lpszClassName = "TRACE";

@@ -49,8 +49,8 @@ typedef std::uint32_t Quad __attribute__((vector_size(16)));
 inline void StoreQuad(std::uint32_t* p, Quad q) { std::memcpy(p, &q, sizeof q); }
 
 // Sets p[0 .. n) to `value`, n > 0, with overlapping block stores: the store
-// of every span, rectangle and clear, and of the benchmarks' floor, which
-// writes the same pixels no slower than the fill could. Runs of more than 128
+// of every span, rectangle and clear, in the header so that code which writes
+// spans of its own stores them the same way. Runs of more than 128
 // pixels go to the C library's wmemset, which picks the widest stores the
 // processor has when the program starts; below that its call costs more than
 // it gains (a row's edges must leave registers around it).

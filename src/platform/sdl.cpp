@@ -416,7 +416,7 @@ class Sdl {
     const XWindowMaking making;
     // Shown only once it has its icon, so that a dock sees the icon at once.
     own->window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                   kBlockSize, kBlockSize, SDL_WINDOW_HIDDEN);
+                                   user::kClientWidth, user::kClientHeight, SDL_WINDOW_HIDDEN);
     XWindowMade(own->window);
     // Frames reach the display through the window surface. SDL has none for
     // some displays (8-bit palettes, 30-bit deep colour), where the window
@@ -431,8 +431,9 @@ class Sdl {
     if (own->window) {
       SetIcon(own->window);
       SDL_ShowWindow(own->window);
-      own->frame = SDL_CreateRGBSurfaceWithFormatFrom(pixels, kBlockSize, kBlockSize, 32,
-                                                      kBlockSize * 4, SDL_PIXELFORMAT_XBGR8888);
+      own->frame =
+          SDL_CreateRGBSurfaceWithFormatFrom(pixels, user::kClientWidth, user::kClientHeight, 32,
+                                             user::kClientWidth * 4, SDL_PIXELFORMAT_XBGR8888);
     }
     if (!own->window || !own->frame) {
       std::fprintf(stderr, "orvix: cannot open a window: %s\n", SDL_GetError());
@@ -543,7 +544,7 @@ ClientArea BackendClientArea(Window& window) {
   // SDL makes the surface anew only here, after the window has changed size,
   // so it stays as it is until the next GetDC: no DC outlives its pixels.
   SDL_Surface* target = SDL_GetWindowSurface(own->window);
-  if (!target || SDL_MUSTLOCK(target) || target->w < kBlockSize || target->h < kBlockSize ||
+  if (!target || SDL_MUSTLOCK(target) || target->w < kClientWidth || target->h < kClientHeight ||
       target->pitch % 4 != 0) {
     return own_pixels;
   }

@@ -101,7 +101,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR lpClassName, LPCSTR lpWindowName, DWOR
   window->handle = reinterpret_cast<HWND>(window.get());
   window->proc = cls->wc.lpfnWndProc;
   window->title = lpWindowName ? lpWindowName : "";
-  window->pixels.assign(static_cast<std::size_t>(kBlockSize) * kBlockSize, 0);
+  window->pixels.assign(static_cast<std::size_t>(user::kClientWidth) * user::kClientHeight, 0);
   if (!user::BackendCreateWindow(*window, nWidth, nHeight)) return nullptr;
   user::Window* w = window.get();
   s.window = std::move(window);
@@ -179,8 +179,8 @@ HDC WINAPI GetDC(HWND hWnd) {
   user::Window* w = user::Find(hWnd);
   if (!w) return nullptr;
   w->client = user::BackendClientArea(*w);
-  return gdi::CreateSurfaceDC(w->client.pixels, kBlockSize, kBlockSize, w->client.stride,
-                              w->client.format);
+  return gdi::CreateSurfaceDC(w->client.pixels, user::kClientWidth, user::kClientHeight,
+                              w->client.stride, w->client.format);
 }
 
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {

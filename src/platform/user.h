@@ -11,18 +11,22 @@
 #include <string>
 #include <vector>
 
-#include "Main.h"
 #include "platform/gdi.h"
 #include "platform/win32.h"
 
 namespace user {
 
-// Every window's client area is the back buffer's size, kBlockSize square:
-// the back buffer is shown whole, 1:1. A window DC draws on those pixels,
-// rows `stride` pixels apart, in `format`.
+// Every window's client area is kClientWidth x kClientHeight pixels, whatever
+// outer size CreateWindowExA is asked for: the platform draws no frame inside
+// it, so a program that paints a back buffer of this size sees it whole, 1:1.
+constexpr int kClientWidth = 512;
+constexpr int kClientHeight = 512;
+
+// A window DC draws on the client area's pixels, rows `stride` pixels apart,
+// in `format`.
 struct ClientArea {
   std::uint32_t* pixels = nullptr;
-  int stride = kBlockSize;
+  int stride = kClientWidth;
   gdi::PixelFormat format = gdi::PixelFormat::kXbgr8888;
 };
 
@@ -30,7 +34,7 @@ struct Window {
   HWND handle = nullptr;
   WNDPROC proc = nullptr;
   std::string title;
-  std::vector<std::uint32_t> pixels;  // kBlockSize x kBlockSize, 0x00BBGGRR
+  std::vector<std::uint32_t> pixels;  // kClientWidth x kClientHeight, 0x00BBGGRR
   ClientArea client;                  // what the latest GetDC of the window draws on
   void* backend = nullptr;            // the backend's own per-window data
 };

@@ -78,7 +78,8 @@ class Page {
 
   // False, with the reason on stderr, when the page has no usable canvas.
   bool Open(const user::Window& window) {
-    const int result = orvix_open_canvas(window.title.c_str(), kBlockSize, kBlockSize);
+    const int result =
+        orvix_open_canvas(window.title.c_str(), user::kClientWidth, user::kClientHeight);
     if (result != 0) {
       std::fprintf(
           stderr, "orvix: cannot open a window: %s\n",
@@ -121,7 +122,7 @@ class Page {
     // only an opaque alpha. The one place a word's byte layout is assumed.
     const std::vector<std::uint32_t>& pixels = window.pixels;
     for (std::size_t i = 0; i < pixels.size(); ++i) rgba_[i] = pixels[i] | 0xFF000000u;
-    orvix_put_frame(rgba_.data(), kBlockSize, kBlockSize);
+    orvix_put_frame(rgba_.data(), user::kClientWidth, user::kClientHeight);
   }
 
  private:

@@ -196,7 +196,7 @@ std::vector<Tile> Tiles(const Frame& f, std::vector<int>* counts,
                         face.from[axis]);
     };
     const VECTOR3D at(c.translation[0], c.translation[1], c.translation[2]);
-    if (at.x != offset(0, t.i) || at.y != offset(1, face.floor ? t.j : t.i) ||
+    if (at.x != offset(0, t.i) || at.y != offset(1, face.horizontal ? t.j : t.i) ||
         at.z != offset(2, t.j))
       Fail(1, "call " + std::to_string(c.index) + " is not the tile the drawing order puts there");
     // The tile's World is the identity translated: model + row 3 is exact.
@@ -427,7 +427,7 @@ void Plan(const Frame& f, const Request& r) {
   std::printf("pop graphic-context\n");
   const double bar = 3;  // scene units
   for (const Tile& t : tiles) {
-    if (kRoom[t.face].floor) continue;
+    if (kRoom[t.face].horizontal) continue;
     double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9, z0 = 1e9, z1 = -1e9;
     for (const VECTOR3D& c : t.corners) {
       x0 = std::min<double>(x0, c.x), x1 = std::max<double>(x1, c.x);
@@ -468,7 +468,7 @@ void Plan(const Frame& f, const Request& r) {
   // Each wall named beside its bar, in the middle of what the window shows.
   for (int k = 0; k < 6; ++k) {
     const RoomFace& face = kRoom[k];
-    if (face.floor) continue;
+    if (face.horizontal) continue;
     const bool x_wall = face.from[0] == face.to[0];
     const double c = x_wall ? face.from[0] : face.from[1];  // where the wall stands
     const double lo = std::max(-55.0, x_wall ? w.y0 : w.x0);
