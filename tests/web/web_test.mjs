@@ -12,6 +12,7 @@ import {execFileSync, spawn} from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import zlib from 'node:zlib';
 import {fileURLToPath, pathToFileURL} from 'node:url';
 
 import * as h from './harness.mjs';
@@ -494,7 +495,7 @@ function native(frame, keys, calls = []) {
 
 const linkTo = ({frame, keys, call}) => `PAGE#frame=${frame}` + (keys ? `&keys=${keys}` : '') + `&call=${call}`;
 async function openInspector(env, frame, options = {}) {
-  const page = await env.open({path: linkTo(frame), ...options});
+  const page = await env.open({path: linkTo(frame), file: frame.file, ...options});
   await page.waitForFunction(() => window.orvixInspector && window.orvixInspector.open, {timeout: 45000});
   return page;
 }
@@ -531,10 +532,11 @@ async function pictureAfter(page, k) {
 const LINKED = [
   // The link shown names the keys in the recorder's order, left to space.
   {frame: 1763, keys: 'space:1-,left:1-', shown: 'left:1-,space:1-', call: 212, replays: [0, 212, 605]},
-  {frame: 45, keys: 'right:3-15,up:7,tap:down@30,space:20-', call: 3, replays: [3, 300]},
+  {frame: 45, keys: 'right:3-15,up:7,tap:down@30,space:20-', call: 3, replays: [3, 300], file: true},
 ];
 for (const linked of LINKED) {
-  test(`a link to call ${linked.call} of frame ${linked.frame} (${linked.keys}) opens that call, ` +
+  test(`a link to call ${linked.call} of frame ${linked.frame} (${linked.keys})` +
+       (linked.file ? ', opened from disk,' : '') + ' opens that call, ' +
        'and the inspector\'s record equals the native trace field for field', async (env) => {
     const page = await openInspector(env, linked);
     const got = await inspector(page);
@@ -563,6 +565,12 @@ for (const linked of LINKED) {
     }
   });
 }
+
+test('the published page, index.html and orvix.js, is at most 150 KB gzipped', async (env) => {
+  const bytes = ['PAGE', 'orvix.js'].map((f) => fs.readFileSync(path.join(env.site.dir, f.replace('PAGE', env.site.page))));
+  const size = zlib.gzipSync(Buffer.concat(bytes), {level: 9}).length;
+  check(size <= 150 * 1024, `${size} bytes gzipped`);
+});
 
 // Frame 1763 of a walk in a circle shows the tiles' cracks and overlaps.
 test('on frame 1763, the pixel history of a crack lists no call and that of an overlap two', async (env) => {
@@ -713,9 +721,12 @@ async function main() {
       const env = {
         browser: chrome.browser,
         projectUrl,
+        site,
         async open({path: p = site.page, file, ...options} = {}) {
           p = p.replace('PAGE', site.page);
-          const url = file ? pathToFileURL(path.resolve(site.dir, p)).href : `${site.url}/${p}`;
+          const [name, hash] = p.split('#');
+          const url = (file ? pathToFileURL(path.resolve(site.dir, name)).href : `${site.url}/${name}`) +
+                      (hash === undefined ? '' : '#' + hash);
           const opened = await h.open(chrome.browser, url, options);
           pages.push(opened);
           return opened;
