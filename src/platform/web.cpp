@@ -275,6 +275,13 @@ namespace web {
 
 void SetStartTick(DWORD ms) { Clock::Get().ticks = ms; }
 void ScriptKeys(std::vector<FrameKeys> keys) { Page::Get().script_ = std::move(keys); }
+
+void EndScript() {
+  Page& page = Page::Get();
+  // The keys of the frame after the latest present are set already.
+  const std::size_t begun = static_cast<std::size_t>(page.frames_) + 1;
+  if (page.script_.size() > begun) page.script_.resize(begun);
+}
 void ShowFrom(int frame) { Page::Get().show_from_ = frame; }
 int FramesPresented() { return Page::Get().frames_; }
 DWORD FrameTick() { return Clock::Get().frame_tick; }

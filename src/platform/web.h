@@ -30,6 +30,8 @@ using FrameKeys = std::uint16_t;
 void SetStartTick(DWORD ms);
 // Frames 1 to keys.size() take these keys, not the keyboard's.
 void ScriptKeys(std::vector<FrameKeys> keys);
+// The frames not begun yet take the keyboard's keys.
+void EndScript();
 // Frames before `frame` run as fast as they can and are not shown.
 void ShowFrom(int frame);
 

@@ -494,8 +494,10 @@ function native(frame, keys, calls = []) {
 }
 
 const linkTo = ({frame, keys, call}) => `PAGE#frame=${frame}` + (keys ? `&keys=${keys}` : '') + `&call=${call}`;
-async function openInspector(env, frame, options = {}) {
-  const page = await env.open({path: linkTo(frame), file: frame.file, ...options});
+// `link`: a LINKED row, or the page's path with its fragment.
+async function openInspector(env, link, options = {}) {
+  const p = typeof link === 'string' ? link : linkTo(link);
+  const page = await env.open({path: p, file: link.file, ...options});
   await page.waitForFunction(() => window.orvixInspector && window.orvixInspector.open, {timeout: 45000});
   return page;
 }
@@ -634,6 +636,30 @@ test('on a phone (390 x 844, touch) the inspector opens under the picture and a 
                                             panel: document.getElementById('i-call').textContent}));
   check(after.k < before && Math.abs(after.k - 0.25 * (after.n - 1)) < 0.1 * after.n &&
         after.panel.startsWith(`Call ${after.k} `), `call ${before}, then ${after.k} of ${after.n}`);
+});
+
+// Every frame the page shows can be linked: the page keeps the keys of every
+// frame, and the link runs the same frames on the same clock.
+test('the link shown for a frame reached by playing opens the same frame, call for call', async (env) => {
+  const page = await env.open();
+  await h.waitForPresents(page, 5);
+  await page.keyboard.down('ArrowRight');
+  await h.sleep(300);
+  await page.keyboard.down('Space');
+  await h.sleep(300);
+  await page.keyboard.up('ArrowRight');
+  await page.keyboard.press('ArrowUp');  // a tap, most likely
+  await h.sleep(200);
+  // Clicked where it is, without taking the focus (which lets go of the keys).
+  await page.evaluate(() => document.getElementById('inspect').click());
+  await page.waitForFunction(() => window.orvixInspector.open, {timeout: 5000});
+  await page.keyboard.up('Space');
+  const played = await inspector(page);
+  check(/keys=right:\d+-\d+,.*space:\d+-&/.test(played.link), `the link is ${played.link}`);
+  const again = await openInspector(env, played.link.replace(/^.*\//, ''));
+  const linked = await inspector(again);
+  check(linked.frame === played.frame && linked.k === played.k, `frame ${linked.frame} call ${linked.k}`);
+  check(linked.lines.join('\n') === played.lines.join('\n'), 'the linked frame\'s record differs from the frame played');
 });
 
 test('Inspect freezes the program, Next frame runs one frame, Close resumes it', async (env) => {

@@ -265,7 +265,11 @@ EMSCRIPTEN_KEEPALIVE void orvix_inspect() {
 // held after a present.
 EMSCRIPTEN_KEEPALIVE void orvix_inspect_next() { Inspector::Get().Arm(web::FramesPresented() + 1); }
 
-EMSCRIPTEN_KEEPALIVE void orvix_inspect_close() { Inspector::Get().Close(); }
+// The program runs on with the keyboard's keys, whatever a link scripted.
+EMSCRIPTEN_KEEPALIVE void orvix_inspect_close() {
+  Inspector::Get().Close();
+  web::EndScript();
+}
 EMSCRIPTEN_KEEPALIVE void orvix_inspect_replay(int upto) { Inspector::Get().Replay(upto); }
 EMSCRIPTEN_KEEPALIVE void orvix_inspect_history(int x, int y) { Inspector::Get().History(x, y); }
 EMSCRIPTEN_KEEPALIVE void orvix_inspect_coverage() { Inspector::Get().Coverage(); }
