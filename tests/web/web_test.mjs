@@ -534,7 +534,7 @@ async function pictureAfter(page, k) {
 const LINKED = [
   // The link shown names the keys in the recorder's order, left to space.
   {frame: 1763, keys: 'space:1-,left:1-', shown: 'left:1-,space:1-', call: 212, replays: [0, 212, 605]},
-  {frame: 45, keys: 'right:3-15,up:7,tap:down@30,space:20-', call: 3, replays: [3, 300], file: true},
+  {frame: 45, keys: 'right:3-15,up:7,tap:down@30,space:20-', call: 3, replays: [3, 300, 605], file: true},
 ];
 for (const linked of LINKED) {
   test(`a link to call ${linked.call} of frame ${linked.frame} (${linked.keys})` +
@@ -558,13 +558,18 @@ for (const linked of LINKED) {
       check(got.lines[i] === want[i], `line ${i + 1} differs in its text`);
     }
   });
-  test(`on frame ${linked.frame}, the picture after call k is the native replay of calls 0..k`, async (env) => {
+  test(`on frame ${linked.frame}, the picture after call k is the native replay of calls 0..k, ` +
+       'and the frame presented the replay of them all', async (env) => {
     const page = await openInspector(env, linked);
     const want = native(linked.frame, linked.keys, linked.replays).replays;
     for (const k of linked.replays) {
       const hash = fnv1a(await pictureAfter(page, k));
       check(hash === want.get(String(k)), `after call ${k}: ${hash} in the page, ${want.get(String(k))} native`);
     }
+    // The frame the program presented is the whole replay.
+    const last = String(linked.replays[linked.replays.length - 1]);
+    const presented = fnv1a(await h.pixels(page));
+    check(presented === want.get(last), `the frame presented: ${presented}, the native replay ${want.get(last)}`);
   });
 }
 

@@ -218,7 +218,16 @@ class Inspector {
                   double(CYCamera), double(LightAmb), double(LightR), double(LightG),
                   double(LightB), kRoomTiles);
     text += numbers;
-    text += "\"keys\":\"" + KeyScriptOf(keys, number_) + "\"}";
+    // Where each call's World placed it (its row 3): the plan shows the chosen
+    // tile where it lies in the room.
+    text += "\"translation\":[";
+    for (std::size_t i = 0; i < frame_.calls.size(); ++i) {
+      const float* t = frame_.calls[i].translation;
+      std::snprintf(numbers, sizeof numbers, "%s[%.9g,%.9g,%.9g]", i ? "," : "", double(t[0]),
+                    double(t[1]), double(t[2]));
+      text += numbers;
+    }
+    text += "],\"keys\":\"" + KeyScriptOf(keys, number_) + "\"}";
     orvix_inspector_show(text.c_str());
   }
 
