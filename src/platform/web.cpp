@@ -110,8 +110,9 @@ class Page {
   // A key as the keyboard gives it: into the queue, and into the latch; the
   // program's keys reach the latch only between frames (NextFrameKeys).
   void Key(unsigned long code, bool down, bool repeat) {
+    // A repeat does not hold again a key let go when the page lost the focus.
     const int k = KeyIndex(code);
-    if (k >= 0) {
+    if (!repeat && k >= 0) {
       if (down && !live_down_[k]) live_pressed_[k] = true;
       live_down_[k] = down;
     } else if (!repeat) {
@@ -165,7 +166,8 @@ class Page {
     if (frames_ < show_from_) return;
     // The canvas wants bytes R, G, B, A: the window's 0x00BBGGRR pixels are
     // R, G, B, 0 in memory, as WebAssembly is always little-endian, and need
-    // only an opaque alpha. The one place a word's byte layout is assumed.
+    // only an opaque alpha. One of the two places a word's byte layout is
+    // assumed; the inspector's picture (tools/inspector) is the other.
     const std::vector<std::uint32_t>& pixels = window.pixels;
     for (std::size_t i = 0; i < pixels.size(); ++i) rgba_[i] = pixels[i] | 0xFF000000u;
     orvix_put_frame(rgba_.data(), kBlockSize, kBlockSize);
@@ -216,6 +218,7 @@ class Page {
   bool live_pressed_[web::kKeyCount] = {};  // went down since the frame before
 
  public:
+  // Set and read by the functions of platform/web.h.
   std::vector<web::FrameKeys> script_;
   std::vector<web::FrameKeys> frame_keys_;
   int frames_ = 0;
@@ -226,8 +229,10 @@ class Page {
 
 // The recorder's clock: ticks move by what Sleep asks. Sleep then waits
 // until the page's clock is as far on from where the two were last set
-// together; a page that falls more than two frames behind (held, hidden, or
-// too slow) sets them together again, as the program restarts its own grid.
+// together. The wait that ends a frame (the first Sleep after a present) sets
+// them together again when the page is late, as the program restarts its own
+// grid on a late frame: a page held, hidden or too slow never hurries to
+// catch up.
 class Clock {
  public:
   static Clock& Get() {
@@ -237,9 +242,12 @@ class Clock {
 
   DWORD ticks = 0;
   DWORD frame_tick = 0;
+  bool presented = false;  // since the last Sleep
 
   void Sleep(DWORD ms, bool fast) {
     ticks += ms;  // wraps like Windows
+    const bool grid = presented;
+    presented = false;
     const double now = emscripten_get_now();
     if (fast) {
       // Frames not shown: back to the browser now and then, so that the
@@ -251,14 +259,14 @@ class Clock {
       based_ = false;
       return;
     }
-    double wait = based_ ? wall_base_ + double(DWORD(ticks - tick_base_)) - now : -1e9;
-    if (wait < -66.0 || wait > double(ms) + 66.0) {
+    double wait = based_ ? wall_base_ + double(DWORD(ticks - tick_base_)) - now : 0.0;
+    if (!based_ || (grid && wait < 0.0) || wait > double(ms) + 66.0) {
       wall_base_ = now;
       tick_base_ = ticks;
       based_ = true;
       wait = 0.0;
     }
-    orvix_wait(static_cast<int>(wait), 1);
+    orvix_wait(wait > 0.0 ? static_cast<int>(wait) : 0, 1);
     last_yield_ = emscripten_get_now();
   }
 
@@ -324,7 +332,10 @@ ClientArea BackendClientArea(Window& window) {
   return {window.pixels.data()};
 }
 
-void BackendPresent(Window& window) { Page::Get().Present(window); }
+void BackendPresent(Window& window) {
+  Page::Get().Present(window);
+  Clock::Get().presented = true;
+}
 
 // The latch is kept by the event callbacks, which run during Sleep.
 void BackendPollKeys() {}
