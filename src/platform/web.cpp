@@ -4,9 +4,13 @@
 // The program's own loop runs as it stands. Sleep unwinds the wasm stack into
 // the browser's event loop (Asyncify, through orvix_wait) and resumes it when
 // the time is up and the page lets the program run; the key events and the
-// page's own painting happen during those waits. Only the calls on the way
+// page's own painting happen during those waits. The tick count is the
+// recorder's (see platform/web.h): it moves by what Sleep asks, and Sleep
+// waits until the page's clock has caught up with it. Only the calls on the way
 // from main to Sleep are instrumented for that (see the web block of
 // CMakeLists.txt): the frame itself runs as plain wasm.
+#include "platform/web.h"
+
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
@@ -15,6 +19,7 @@
 #include <deque>
 #include <vector>
 
+#include "platform/c_random.h"
 #include "platform/user.h"
 
 // The page hands its canvas over as Module.canvas. Sizes the canvas's bitmap
@@ -45,19 +50,23 @@ EM_JS(void, orvix_put_frame, (const std::uint32_t* rgba, int width, int height),
   }
 });
 
-// Sleep: the time asked, then for as long as the page holds the program
-// (paused, hidden, stopped) with no timer running. The page's running()
-// gives a promise that settles when it lets go, or nothing when it does not
-// hold.
-EM_ASYNC_JS(void, orvix_wait, (int ms), {
+// Sleep: the time asked, then, when `hold`, for as long as the page holds the
+// program (paused, hidden, stopped, inspected) with no timer running. The
+// page's running() gives a promise that settles when it lets go, or nothing
+// when it does not hold.
+EM_ASYNC_JS(void, orvix_wait, (int ms, int hold), {
   await new Promise((done) => setTimeout(done, ms));
   const page = Module['orvixPage'];
-  const held = page && page.running();
+  const held = hold && page && page.running();
   if (held) await held;
 });
 
 EM_JS(void, orvix_close_canvas, (), { delete Module['orvixContext']; });
 // clang-format on
+
+namespace web {
+const int kKeyCodes[kKeyCount] = {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_SPACE};
+}  // namespace web
 
 namespace {
 
@@ -88,6 +97,7 @@ class Page {
     }
     rgba_.assign(window.pixels.size(), 0);
     Listen(true);
+    NextFrameKeys(1);
     return true;
   }
 
@@ -98,9 +108,17 @@ class Page {
     rgba_.clear();
   }
 
-  // A key as the keyboard gives it: into the latch and the queue.
+  // A key as the keyboard gives it: into the queue, and into the latch; the
+  // program's keys reach the latch only between frames (NextFrameKeys).
   void Key(unsigned long code, bool down, bool repeat) {
-    if (!repeat) user::Keys().Set(static_cast<int>(code), down);
+    // A repeat does not hold again a key let go when the page lost the focus.
+    const int k = KeyIndex(code);
+    if (!repeat && k >= 0) {
+      if (down && !live_down_[k]) live_pressed_[k] = true;
+      live_down_[k] = down;
+    } else if (!repeat) {
+      user::Keys().Set(static_cast<int>(code), down);
+    }
     MSG msg{};
     msg.message = down ? WM_KEYDOWN : WM_KEYUP;
     msg.wParam = static_cast<WPARAM>(code);
@@ -116,10 +134,41 @@ class Page {
     return true;
   }
 
+  void ReleaseAll() {
+    user::Keys().ReleaseAll();
+    for (bool& d : live_down_) d = false;
+  }
+
+  // Sets the latch for frame `frame` as the recorder's key script would:
+  // from the script while it lasts, else from what the keyboard and the
+  // page's controls did since the frame before. The frame's keys are kept.
+  void NextFrameKeys(int frame) {
+    web::FrameKeys keys = 0;
+    if (frame >= 1 && static_cast<std::size_t>(frame) <= script_.size()) {
+      keys = script_[frame - 1];
+    } else {
+      for (int k = 0; k < web::kKeyCount; ++k) {
+        if (live_down_[k]) keys |= 1u << k;
+        if (live_pressed_[k] && !live_down_[k]) keys |= 1u << (web::kKeyCount + k);
+      }
+    }
+    for (bool& p : live_pressed_) p = false;
+    for (int k = 0; k < web::kKeyCount; ++k) {
+      user::Keys().Set(web::kKeyCodes[k], (keys >> k) & 1u);
+      if ((keys >> (web::kKeyCount + k)) & 1u) user::Keys().Tap(web::kKeyCodes[k]);
+    }
+    frame_keys_.push_back(keys);
+  }
+
   void Present(const user::Window& window) {
+    ++frames_;
+    NextFrameKeys(frames_ + 1);
+    if (hook_) hook_(hook_context_, frames_);
+    if (frames_ < show_from_) return;
     // The canvas wants bytes R, G, B, A: the window's 0x00BBGGRR pixels are
     // R, G, B, 0 in memory, as WebAssembly is always little-endian, and need
-    // only an opaque alpha. The one place a word's byte layout is assumed.
+    // only an opaque alpha. One of the two places a word's byte layout is
+    // assumed; the inspector's picture (tools/inspector) is the other.
     const std::vector<std::uint32_t>& pixels = window.pixels;
     for (std::size_t i = 0; i < pixels.size(); ++i) rgba_[i] = pixels[i] | 0xFF000000u;
     orvix_put_frame(rgba_.data(), user::kClientWidth, user::kClientHeight);
@@ -148,21 +197,111 @@ class Page {
   }
 
   // A key released while the page has no focus sends its keyup elsewhere.
-  static EM_BOOL OnBlur(int, const EmscriptenFocusEvent*, void*) {
-    user::Keys().ReleaseAll();
+  static EM_BOOL OnBlur(int, const EmscriptenFocusEvent*, void* self) {
+    static_cast<Page*>(self)->ReleaseAll();
     return EM_FALSE;
   }
 
-  static EM_BOOL OnVisibility(int, const EmscriptenVisibilityChangeEvent* event, void*) {
-    if (event->hidden) user::Keys().ReleaseAll();
+  static EM_BOOL OnVisibility(int, const EmscriptenVisibilityChangeEvent* event, void* self) {
+    if (event->hidden) static_cast<Page*>(self)->ReleaseAll();
     return EM_FALSE;
+  }
+
+  static int KeyIndex(unsigned long code) {
+    for (int k = 0; k < web::kKeyCount; ++k)
+      if (static_cast<unsigned long>(web::kKeyCodes[k]) == code) return k;
+    return -1;
   }
 
   std::deque<MSG> events_;
   std::vector<std::uint32_t> rgba_;  // the frame handed to the canvas
+  bool live_down_[web::kKeyCount] = {};
+  bool live_pressed_[web::kKeyCount] = {};  // went down since the frame before
+
+ public:
+  // Set and read by the functions of platform/web.h.
+  std::vector<web::FrameKeys> script_;
+  std::vector<web::FrameKeys> frame_keys_;
+  int frames_ = 0;
+  int show_from_ = 1;
+  web::PresentHook hook_ = nullptr;
+  void* hook_context_ = nullptr;
+};
+
+// The recorder's clock: ticks move by what Sleep asks. Sleep then waits
+// until the page's clock is as far on from where the two were last set
+// together. The wait that ends a frame (the first Sleep after a present) sets
+// them together again when the page is late, as the program restarts its own
+// grid on a late frame: a page held, hidden or too slow never hurries to
+// catch up.
+class Clock {
+ public:
+  static Clock& Get() {
+    static Clock clock;
+    return clock;
+  }
+
+  DWORD ticks = 0;
+  DWORD frame_tick = 0;
+  bool presented = false;  // since the last Sleep
+
+  void Sleep(DWORD ms, bool fast) {
+    ticks += ms;  // wraps like Windows
+    const bool grid = presented;
+    presented = false;
+    const double now = emscripten_get_now();
+    if (fast) {
+      // Frames not shown: back to the browser now and then, so that the
+      // page stays responsive.
+      if (now - last_yield_ > 50.0) {
+        orvix_wait(0, 0);
+        last_yield_ = emscripten_get_now();
+      }
+      based_ = false;
+      return;
+    }
+    double wait = based_ ? wall_base_ + double(DWORD(ticks - tick_base_)) - now : 0.0;
+    if (!based_ || (grid && wait < 0.0) || wait > double(ms) + 66.0) {
+      wall_base_ = now;
+      tick_base_ = ticks;
+      based_ = true;
+      wait = 0.0;
+    }
+    orvix_wait(wait > 0.0 ? static_cast<int>(wait) : 0, 1);
+    last_yield_ = emscripten_get_now();
+  }
+
+ private:
+  bool based_ = false;
+  double wall_base_ = 0.0;
+  DWORD tick_base_ = 0;
+  double last_yield_ = 0.0;
 };
 
 }  // namespace
+
+namespace web {
+
+void SetStartTick(DWORD ms) { Clock::Get().ticks = ms; }
+void ScriptKeys(std::vector<FrameKeys> keys) { Page::Get().script_ = std::move(keys); }
+
+void EndScript() {
+  Page& page = Page::Get();
+  // The keys of the frame after the latest present are set already.
+  const std::size_t begun = static_cast<std::size_t>(page.frames_) + 1;
+  if (page.script_.size() > begun) page.script_.resize(begun);
+}
+void ShowFrom(int frame) { Page::Get().show_from_ = frame; }
+int FramesPresented() { return Page::Get().frames_; }
+DWORD FrameTick() { return Clock::Get().frame_tick; }
+const std::vector<FrameKeys>& KeysOfFrames() { return Page::Get().frame_keys_; }
+
+void OnPresent(PresentHook hook, void* context) {
+  Page::Get().hook_ = hook;
+  Page::Get().hook_context_ = context;
+}
+
+}  // namespace web
 
 // The page's on-screen controls hold and release the program's keys here,
 // as the keyboard does; any other code is ignored.
@@ -188,25 +327,41 @@ bool BackendNextMessage(MSG* msg) {
 
 // The canvas takes its pixels through one conversion (an opaque alpha) in
 // Present, so the window DC draws on the window's own pixels.
-ClientArea BackendClientArea(Window& window) { return {window.pixels.data()}; }
+// Asked at every GetDC of the window: the program's frame begins with one.
+ClientArea BackendClientArea(Window& window) {
+  Clock::Get().frame_tick = Clock::Get().ticks;
+  return {window.pixels.data()};
+}
 
-void BackendPresent(Window& window) { Page::Get().Present(window); }
+void BackendPresent(Window& window) {
+  Page::Get().Present(window);
+  Clock::Get().presented = true;
+}
 
 // The latch is kept by the event callbacks, which run during Sleep.
 void BackendPollKeys() {}
 
 }  // namespace user
 
-DWORD WINAPI GetTickCount(void) {
-  // performance.now(): milliseconds since the page began to load, never going back.
-  const double now = emscripten_get_now();
-  return now > 0.0 ? static_cast<DWORD>(static_cast<std::uint64_t>(now)) : 0;  // wraps like Windows
-}
+DWORD WINAPI GetTickCount(void) { return Clock::Get().ticks; }
 
 // Browsers hold a timer nested this deep to about 4 ms, so Sleep(1) takes
 // about 4 ms; the frame's 33 ms grid absorbs it. While the page holds the
-// program, Sleep does not return; the tick count goes on meanwhile, as on a
-// busy machine, and the frame after it restarts the grid.
+// program, Sleep does not return, and the tick count waits too. Frames not
+// to be shown (a run to a linked frame) do not wait at all.
 void WINAPI Sleep(DWORD dwMilliseconds) {
-  orvix_wait(static_cast<int>(dwMilliseconds > 0x7FFFFFFF ? 0x7FFFFFFF : dwMilliseconds));
+  const Page& page = Page::Get();
+  Clock::Get().Sleep(dwMilliseconds, page.frames_ + 1 < page.show_from_);
 }
+
+// The C library's generator as on Linux, so that the cube takes the same path
+// in the page as in the recorder (Emscripten's C library has another).
+namespace {
+platform::GnuRandom& Random() {
+  static platform::GnuRandom random;
+  return random;
+}
+}  // namespace
+
+extern "C" int rand(void) { return Random().Next(); }
+extern "C" void srand(unsigned seed) { Random().Seed(seed); }

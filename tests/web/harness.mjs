@@ -74,13 +74,15 @@ export async function launch() {
 }
 
 // Runs in the page before its own scripts: records the time of every
-// putImageData and, at the first, the canvas's pixels right after it.
+// putImageData on the program's canvas and, at the first, its pixels right
+// after it.
 function probe() {
   const presents = [];
   let first = null;
   const put = CanvasRenderingContext2D.prototype.putImageData;
   CanvasRenderingContext2D.prototype.putImageData = function (...args) {
     put.apply(this, args);
+    if (this.canvas.id !== 'canvas') return;  // the inspector's pictures are not presents
     presents.push(performance.now());
     if (!first) first = this.getImageData(0, 0, this.canvas.width, this.canvas.height);
   };

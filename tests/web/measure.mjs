@@ -1,6 +1,7 @@
 // Measures the page in headless chromium: load to first frame, presents a
 // second, script time a frame and the renderer process's CPU while visible,
-// paused and hidden, over a few fresh loads. Usage:
+// paused and hidden, and the time from a link to the inspector open at frame
+// 1763, over a few fresh loads. Usage:
 // node measure.mjs BUILD_DIR [LOADS] [NETWORK], NETWORK one of puppeteer's
 // emulated links, e.g. 'Fast 3G' (the default is loopback as it is).
 import fs from 'node:fs';
@@ -74,8 +75,15 @@ try {
     await other.bringToFront();  // the page is hidden behind it
     const hidden = await cpu(chrome);
     await other.close();
+    const start = Date.now();
+    const linked = await h.open(chrome.browser, server.url + '/orvix.html#frame=1763&keys=space:1-,left:1-&call=212',
+                                {network});
+    await linked.waitForFunction(() => window.orvixInspector && window.orvixInspector.open, {timeout: 120000});
+    const link = Date.now() - start;
+    await linked.close();
     rows.push({
       first,
+      link,
       rate: frames / (WINDOW_MS / 1000),
       script: (after.metrics.ScriptDuration - before.metrics.ScriptDuration) * 1000 / frames,
       visible,
@@ -92,7 +100,8 @@ for (const [key, label, unit] of [['first', 'load to first frame', 'ms'], ['rate
                                   ['script', 'script time a frame', 'ms'],
                                   ['visible', 'renderer CPU, visible', '% of a core'],
                                   ['paused', 'renderer CPU, paused', '% of a core'],
-                                  ['hidden', 'renderer CPU, hidden', '% of a core']]) {
+                                  ['hidden', 'renderer CPU, hidden', '% of a core'],
+                                  ['link', 'link to the inspector at frame 1763', 'ms']]) {
   const values = rows.map((r) => r[key]);
   console.log(`${label}: median ${median(values).toFixed(2)} ${unit} (${values.map((v) => v.toFixed(2)).join(', ')})`);
 }

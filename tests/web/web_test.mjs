@@ -12,6 +12,7 @@ import {execFileSync, spawn} from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import zlib from 'node:zlib';
 import {fileURLToPath, pathToFileURL} from 'node:url';
 
 import * as h from './harness.mjs';
@@ -472,6 +473,219 @@ for (const failure of FAILURES) {
   }, {doctored: !!failure.path});
 }
 
+// ---- The frame inspector ------------------------------------------------------
+
+// The native build's record of one frame of the recorder's run, and the
+// hashes of its replays (tests/web/native_trace.cpp, built by the default
+// preset).
+const NATIVE_TRACE = process.env.ORVIX_NATIVE_TRACE ||
+    path.join(HERE, '..', '..', 'build', 'default', 'tests', 'orvix_native_trace');
+const nativeRuns = new Map();
+function native(frame, keys, calls = []) {
+  const key = [frame, keys, ...calls].join(' ');
+  if (!nativeRuns.has(key)) {
+    check(fs.existsSync(NATIVE_TRACE), `no ${NATIVE_TRACE}: build the default preset first (or set ORVIX_NATIVE_TRACE)`);
+    const out = execFileSync(NATIVE_TRACE, [String(frame), keys || '-', ...calls.map(String)], {encoding: 'utf8'});
+    const lines = out.trim().split('\n');
+    const replays = new Map(lines.filter((l) => l.startsWith('replay ')).map((l) => l.split(' ').slice(1)));
+    nativeRuns.set(key, {lines: lines.filter((l) => !l.startsWith('replay ')), replays});
+  }
+  return nativeRuns.get(key);
+}
+
+const linkTo = ({frame, keys, call}) => `PAGE#frame=${frame}` + (keys ? `&keys=${keys}` : '') + `&call=${call}`;
+// `link`: a LINKED row, or the page's path with its fragment.
+async function openInspector(env, link, options = {}) {
+  const p = typeof link === 'string' ? link : linkTo(link);
+  const page = await env.open({path: p, file: link.file, ...options});
+  await page.waitForFunction(() => window.orvixInspector && window.orvixInspector.open, {timeout: 45000});
+  return page;
+}
+const inspector = (page) => page.evaluate(() => {
+  const I = window.orvixInspector;
+  return {lines: I.lines, k: I.k, frame: I.frame.frame, calls: I.calls.length, link: document.getElementById('link').value,
+          scrub: document.getElementById('scrub').value, panel: document.getElementById('i-call').textContent};
+});
+
+// FNV-1a (64 bits) of the R, G, B bytes of RGBA pixels, as native_trace.cpp hashes its replays.
+function fnv1a(rgba) {
+  let h = 0xcbf29ce484222325n;
+  for (let i = 0; i < rgba.length; i += 4) {
+    for (let c = 0; c < 3; ++c) {
+      h ^= BigInt(rgba[i + c]);
+      h = (h * 0x100000001b3n) & 0xffffffffffffffffn;
+    }
+  }
+  return h.toString(16).padStart(16, '0');
+}
+async function pictureAfter(page, k) {
+  const base64 = await page.evaluate((call) => {
+    const scrub = document.getElementById('scrub');
+    scrub.value = String(call);
+    scrub.dispatchEvent(new Event('input'));
+    const data = document.getElementById('shot').getContext('2d').getImageData(0, 0, 512, 512).data;
+    return window.orvixProbe.base64(data);
+  }, k);
+  return Buffer.from(base64, 'base64');
+}
+
+// Frames of the recorder's run, linked: a long walk in a circle, and a short
+// run with ranges and a tap.
+const LINKED = [
+  // The link shown names the keys in the recorder's order, left to space.
+  {frame: 1763, keys: 'space:1-,left:1-', shown: 'left:1-,space:1-', call: 212, replays: [0, 212, 605]},
+  {frame: 45, keys: 'right:3-15,up:7,tap:down@30,space:20-', call: 3, replays: [3, 300, 605], file: true},
+];
+for (const linked of LINKED) {
+  test(`a link to call ${linked.call} of frame ${linked.frame} (${linked.keys})` +
+       (linked.file ? ', opened from disk,' : '') + ' opens that call, ' +
+       'and the inspector\'s record equals the native trace field for field', async (env) => {
+    const page = await openInspector(env, linked);
+    const got = await inspector(page);
+    check(got.frame === linked.frame && got.k === linked.call && got.scrub === String(linked.call) &&
+          got.panel.startsWith(`Call ${linked.call} of ${got.calls}`),
+          `frame ${got.frame}, call ${got.k}, scrubber at ${got.scrub}, panel "${got.panel.slice(0, 40)}"`);
+    const shown = linkTo({...linked, keys: linked.shown || linked.keys});
+    check(new URL(got.link).hash === new URL(shown, 'http://x/').hash, `the link shown is ${got.link}`);
+    const want = native(linked.frame, linked.keys).lines;
+    check(got.lines.length === want.length + 1, `${got.lines.length - 1} trace lines, not ${want.length}`);
+    for (let i = 0; i < want.length; ++i) {
+      const [a, b] = [JSON.parse(got.lines[i]), JSON.parse(want[i])];
+      for (const field of new Set([...Object.keys(a), ...Object.keys(b)])) {
+        check(JSON.stringify(a[field]) === JSON.stringify(b[field]),
+              `line ${i + 1}, ${field}: ${JSON.stringify(a[field])} in the page, ${JSON.stringify(b[field])} native`);
+      }
+      check(got.lines[i] === want[i], `line ${i + 1} differs in its text`);
+    }
+  });
+  test(`on frame ${linked.frame}, the picture after call k is the native replay of calls 0..k, ` +
+       'and the frame presented the replay of them all', async (env) => {
+    const page = await openInspector(env, linked);
+    const want = native(linked.frame, linked.keys, linked.replays).replays;
+    for (const k of linked.replays) {
+      const hash = fnv1a(await pictureAfter(page, k));
+      check(hash === want.get(String(k)), `after call ${k}: ${hash} in the page, ${want.get(String(k))} native`);
+    }
+    // The frame the program presented is the whole replay.
+    const last = String(linked.replays[linked.replays.length - 1]);
+    const presented = fnv1a(await h.pixels(page));
+    check(presented === want.get(last), `the frame presented: ${presented}, the native replay ${want.get(last)}`);
+  });
+}
+
+test('the published page, index.html and orvix.js, is at most 150 KB gzipped', async (env) => {
+  const bytes = ['PAGE', 'orvix.js'].map((f) => fs.readFileSync(path.join(env.site.dir, f.replace('PAGE', env.site.page))));
+  const size = zlib.gzipSync(Buffer.concat(bytes), {level: 9}).length;
+  check(size <= 150 * 1024, `${size} bytes gzipped`);
+});
+
+// Frame 1763 of a walk in a circle shows the tiles' cracks and overlaps.
+test('on frame 1763, the pixel history of a crack lists no call and that of an overlap two', async (env) => {
+  const page = await openInspector(env, {...LINKED[0], call: 605});  // the whole frame
+  await page.click('#o-cracks');
+  await page.waitForFunction(() => window.orvixInspector.coverage, {timeout: 5000});
+  const spots = await page.evaluate(() => {
+    const n = window.orvixInspector.coverage;
+    let crack = null;
+    let overlap = null;
+    for (let y = 1; y < 511; ++y) {
+      for (let x = 1; x < 511; ++x) {
+        const i = y * 512 + x;
+        if (!crack && n[i] === 0 && n[i - 1] && n[i + 1] && n[i - 512] && n[i + 512]) crack = [x, y];
+        if (!overlap && n[i] === 2) overlap = [x, y];
+      }
+    }
+    return {crack, overlap};
+  });
+  check(spots.crack && spots.overlap, `crack ${spots.crack}, overlap ${spots.overlap}`);
+  const box = await (await page.$('#marks')).boundingBox();
+  for (const [what, [x, y], count, says] of [['crack', spots.crack, 0, /No call painted it/],
+                                             ['overlap', spots.overlap, 2, /2 calls painted it: an overlap/]]) {
+    // The press lands in the middle of the frame pixel, as a visitor's would.
+    await page.mouse.click(box.x + ((x + 0.5) * box.width) / 512, box.y + ((y + 0.5) * box.height) / 512);
+    const got = await page.evaluate(() => ({
+      pixel: window.orvixInspector.pixel, list: window.orvixInspector.history,
+      text: document.getElementById('i-history').textContent,
+    }));
+    check(got.pixel[0] === x && got.pixel[1] === y, `the ${what} at (${x}, ${y}) was read as ${got.pixel}`);
+    check(got.list.length === count && says.test(got.text), `the ${what}'s history: ${got.text}`);
+    // The last call listed left the colour that the picture shows.
+    const shown = await page.evaluate(([px, py]) =>
+      [...document.getElementById('shot').getContext('2d').getImageData(px, py, 1, 1).data.slice(0, 3)], [x, y]);
+    const last = count ? got.list[count - 1].color : '#000000';
+    check('#' + shown.map((c) => c.toString(16).padStart(2, '0')).join('') === last, `shown ${shown}, last colour ${last}`);
+  }
+});
+
+test('on a phone (390 x 844, touch) the inspector opens under the picture and a finger scrubs the calls',
+     async (env) => {
+  const page = await env.open({viewport: PHONE});
+  await h.waitForPresents(page, 5);
+  await (await button(page, 'Inspect')).tap();
+  await page.waitForFunction(() => window.orvixInspector.open, {timeout: 5000});
+  const boxes = await page.evaluate(() => {
+    const r = (id) => document.getElementById(id).getBoundingClientRect().toJSON();
+    return {canvas: r('canvas'), panel: r('inspector'), scrub: r('scrub'), width: innerWidth,
+            scrollWidth: document.documentElement.scrollWidth};
+  });
+  check(boxes.panel.top >= boxes.canvas.bottom && boxes.scrollWidth <= boxes.width,
+        `picture ${JSON.stringify(boxes.canvas)}, panel ${JSON.stringify(boxes.panel)}, ${boxes.scrollWidth} wide`);
+  await page.evaluate(() => document.getElementById('scrub').scrollIntoView({block: 'center'}));
+  const scrub = await (await page.$('#scrub')).boundingBox();
+  const before = await page.evaluate(() => window.orvixInspector.k);
+  const y = scrub.y + scrub.height / 2;
+  const finger = await page.touchscreen.touchStart(scrub.x + scrub.width - 4, y);
+  await finger.move(scrub.x + scrub.width * 0.25, y);
+  await finger.end();
+  const after = await page.evaluate(() => ({k: window.orvixInspector.k, n: window.orvixInspector.calls.length,
+                                            panel: document.getElementById('i-call').textContent}));
+  check(after.k < before && Math.abs(after.k - 0.25 * (after.n - 1)) < 0.1 * after.n &&
+        after.panel.startsWith(`Call ${after.k} `), `call ${before}, then ${after.k} of ${after.n}`);
+});
+
+// Every frame the page shows can be linked: the page keeps the keys of every
+// frame, and the link runs the same frames on the same clock.
+test('the link shown for a frame reached by playing opens the same frame, call for call', async (env) => {
+  const page = await env.open();
+  await h.waitForPresents(page, 5);
+  await page.keyboard.down('ArrowRight');
+  await h.sleep(300);
+  await page.keyboard.down('Space');
+  await h.sleep(300);
+  await page.keyboard.up('ArrowRight');
+  await page.keyboard.press('ArrowUp');  // a tap, most likely
+  await h.sleep(200);
+  // Clicked where it is, without taking the focus (which lets go of the keys).
+  await page.evaluate(() => document.getElementById('inspect').click());
+  await page.waitForFunction(() => window.orvixInspector.open, {timeout: 5000});
+  await page.keyboard.up('Space');
+  const played = await inspector(page);
+  check(/keys=right:\d+-\d+,.*space:\d+-&/.test(played.link), `the link is ${played.link}`);
+  const again = await openInspector(env, played.link.replace(/^.*\//, ''));
+  const linked = await inspector(again);
+  check(linked.frame === played.frame && linked.k === played.k, `frame ${linked.frame} call ${linked.k}`);
+  check(linked.lines.join('\n') === played.lines.join('\n'), 'the linked frame\'s record differs from the frame played');
+});
+
+test('Inspect freezes the program, Next frame runs one frame, Close resumes it', async (env) => {
+  const page = await env.open();
+  await h.waitForPresents(page, 10);
+  await (await button(page, 'Inspect')).click();
+  await page.waitForFunction(() => window.orvixInspector.open, {timeout: 5000});
+  const first = await page.evaluate(() => window.orvixInspector.frame.frame);
+  const held = await h.presents(page);
+  check(held === first, `frame ${first} inspected after ${held} presents`);
+  await h.sleep(1000);
+  check(await h.presents(page) === held, `${(await h.presents(page)) - held} presents while inspected`);
+  await (await button(page, 'Next frame')).click();
+  await page.waitForFunction((f) => window.orvixInspector.frame.frame === f + 1, {timeout: 5000}, first);
+  await h.sleep(500);
+  check(await h.presents(page) === held + 1, `${(await h.presents(page)) - held} presents for one more frame`);
+  await (await button(page, 'Close')).click();
+  await h.waitForPresents(page, held + 15, 3000);
+  check(await page.evaluate(() => document.getElementById('inspector').hidden), 'the inspector is still shown');
+});
+
 // ---- Runner ---------------------------------------------------------------
 
 // The folder scripts/web --dist writes, served by Python's own static server.
@@ -538,9 +752,12 @@ async function main() {
       const env = {
         browser: chrome.browser,
         projectUrl,
+        site,
         async open({path: p = site.page, file, ...options} = {}) {
           p = p.replace('PAGE', site.page);
-          const url = file ? pathToFileURL(path.resolve(site.dir, p)).href : `${site.url}/${p}`;
+          const [name, hash] = p.split('#');
+          const url = (file ? pathToFileURL(path.resolve(site.dir, name)).href : `${site.url}/${name}`) +
+                      (hash === undefined ? '' : '#' + hash);
           const opened = await h.open(chrome.browser, url, options);
           pages.push(opened);
           return opened;
