@@ -100,14 +100,11 @@ inline pid_t Spawn(const std::vector<std::string>& args, const std::string& cwd,
 // print themselves: they are not the program's.
 inline std::string ProgramLines(const std::string& err) {
   if (!kEmulated) return err;
+  std::istringstream lines(err);
   std::string out;
-  for (std::size_t at = 0; at < err.size();) {
-    const std::size_t newline = err.find('\n', at);
-    const std::size_t end = newline == std::string::npos ? err.size() : newline + 1;
-    const std::string line = err.substr(at, end - at);
-    if (line.compare(0, 6, "qemu: ") != 0 && line.compare(0, 4, "sh: ") != 0) out += line;
-    at = end;
-  }
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("qemu: ", 0) != 0 && line.rfind("sh: ", 0) != 0)
+      out += line + (lines.eof() ? "" : "\n");
   return out;
 }
 
@@ -144,29 +141,22 @@ inline std::vector<std::vector<std::uint32_t>> PlayFrames(int frames, std::uint3
   if (pipe(fds) != 0) return {};
   const pid_t pid = fork();
   if (pid == 0) {
-    close(fds[0]);
+    std::FILE* out = fdopen(fds[1], "wb");
     capture::KeyScript script;
     std::string error;
     if (!keys.empty() && !capture::ParseKeyScript(keys, &script, &error)) _exit(2);
-    _exit(capture::Play(frames, start_tick, script, [&](int, const std::uint32_t* pixels) {
-      const char* bytes = reinterpret_cast<const char*>(pixels);
-      for (std::size_t left = 512 * 512 * 4; left > 0;) {
-        const ssize_t n = write(fds[1], bytes, left);
-        if (n <= 0) _exit(3);
-        bytes += n;
-        left -= static_cast<std::size_t>(n);
-      }
-    }));
+    const int status = capture::Play(frames, start_tick, script, [&](int, const std::uint32_t* p) {
+      if (std::fwrite(p, 4, 512 * 512, out) != 512 * 512) _exit(3);
+    });
+    _exit(std::fclose(out) == 0 ? status : 3);
   }
   close(fds[1]);
+  std::FILE* in = fdopen(fds[0], "rb");
   std::vector<std::vector<std::uint32_t>> out;
-  for (std::vector<std::uint32_t> frame(512 * 512);; out.push_back(frame)) {
-    std::size_t got = 0;
-    for (ssize_t n = 1; n > 0 && got<frame.size() * 4; got += n> 0 ? n : 0)
-      n = read(fds[0], reinterpret_cast<char*>(frame.data()) + got, frame.size() * 4 - got);
-    if (got < frame.size() * 4) break;
-  }
-  close(fds[0]);
+  for (std::vector<std::uint32_t> frame(512 * 512);
+       std::fread(frame.data(), 4, frame.size(), in) == frame.size();)
+    out.push_back(frame);
+  std::fclose(in);
   int raw = 0;
   waitpid(pid, &raw, 0);
   EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw;

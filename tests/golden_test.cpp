@@ -1,6 +1,7 @@
-// Golden frames: scripted scenes recorded through orvix-capture's own code
-// path and compared pixel-exactly with tests/golden/*.png. Each TEST is one
-// recording and needs a process of its own (gtest_discover_tests gives it).
+// Golden frames: scripted scenes played on the headless backend, as
+// orvix-capture plays them, and compared pixel-exactly with
+// tests/golden/*.png. Each TEST is one run of the program and needs a process
+// of its own (gtest_discover_tests gives it).
 // After a deliberate change to what the renderer draws, regenerate them with
 //   ORVIX_UPDATE_GOLDEN=1 ctest --preset default -R GoldenFrame
 #include <gtest/gtest.h>
@@ -10,37 +11,29 @@
 #include <string>
 #include <vector>
 
-#include "capture/outputs.h"
 #include "capture_harness.h"
+#include "platform/headless.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using harness::Image;
 
-// Records `frames` frames under the key script, keeps only the last one and
-// compares it with tests/golden/NAME.png.
+// Plays `frames` frames under the key script on the headless backend and
+// compares the last one with tests/golden/NAME.png.
 void ExpectScene(const std::string& name, int frames, const std::string& keys) {
-  const std::string dir = harness::TestOutputDir();
-  const std::string frames_dir = dir + "/frames";
-  const std::string n = std::to_string(frames);
-  std::vector<std::string> args = {"--frames", n, "--every", n, "--out", frames_dir};
-  if (!keys.empty()) args.insert(args.end(), {"--keys", keys});
-  const harness::Outcome run = harness::RunInProcess(args);
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err, "");
-
-  // --every N of N frames keeps the last frame and nothing else.
-  const std::string file = capture::FrameFileName(frames, frames);
-  std::vector<std::string> written;
-  for (const auto& entry : fs::directory_iterator(frames_dir))
-    written.push_back(entry.path().filename().string());
-  ASSERT_EQ(written, std::vector<std::string>{file});
-
-  Image frame;
-  ASSERT_TRUE(harness::LoadPng(frames_dir + "/" + file, &frame));
+  capture::KeyScript script;
+  std::string error;
+  ASSERT_TRUE(keys.empty() || capture::ParseKeyScript(keys, &script, &error)) << error;
+  Image frame{512, 512, {}};
+  ASSERT_EQ(capture::Play(frames, 0, script,
+                          [&](int, const std::uint32_t* pixels) {
+                            frame.pixels.assign(pixels, pixels + 512 * 512);
+                          }),
+            0);
+  EXPECT_EQ(headless::FramesPresented(), frames);
   EXPECT_TRUE(harness::MatchesGolden(frame, std::string(ORVIX_GOLDEN_DIR) + "/" + name + ".png",
-                                     dir, name));
+                                     harness::TestOutputDir(), name));
 }
 
 TEST(GoldenFrame, FirstFrame) { ExpectScene("first-frame", 1, ""); }

@@ -192,7 +192,7 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   recorded = true;
 
   GifWriter gif;
-  if (outputs.gif() && !gif.Open(outputs.gif(), outputs.gif_name(), kWidth, kHeight, &failure)) {
+  if (outputs.gif() && !gif.Open(outputs.gif(), options.gif_path, kWidth, kHeight, &failure)) {
     Report(err, failure);
     return kWriteFailed;  // ~Outputs leaves nothing
   }
@@ -238,7 +238,7 @@ int Run(const Options& options, std::ostream& err, bool progress) {
           if (whole)
             keep(pixels, FrameFileName(frame, options.frames), GifDelay(kept++, options.every));
           if (recorder && failure.empty() && (whole || (build_up && frame == options.frames)))
-            Trace(outputs.trace(), outputs.trace_name(), frame, options.keys, recorder->Take(),
+            Trace(outputs.trace(), options.trace_path, frame, options.keys, recorder->Take(),
                   &failure);
           if (recorder) recorder->Restart();
         } catch (const std::bad_alloc&) {

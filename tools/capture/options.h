@@ -25,23 +25,19 @@ constexpr int kToTheEnd = kMaxFrames + 1;
 constexpr int kMaxBuildUp = static_cast<int>(std::size(kRoom)) * kRoomTiles * kRoomTiles +
                             static_cast<int>(std::size(kCubeColors));
 
-// A key held while frames `first` to `last` (inclusive) are rendered.
-struct KeyHold {
+// A key held while frames `first` to `last` (inclusive) are rendered
+// (kToTheEnd: until the recording ends), or tapped: pressed and released
+// just before frame `first`, so that it reads as pressed once, in that frame.
+struct KeyEntry {
   int vk;
   int first;
-  int last;  // kToTheEnd: held until the recording ends
-};
-
-// A key pressed and released just before `frame` is rendered: it reads as
-// pressed once, in that frame.
-struct KeyTap {
-  int vk;
-  int frame;
+  int last;  // == first for a tap
+  bool tap;
+  std::string text;  // as the script writes it, for messages
 };
 
 struct KeyScript {
-  std::vector<KeyHold> holds;
-  std::vector<KeyTap> taps;
+  std::vector<KeyEntry> entries;
 
   bool Held(int vk, int frame) const;
   bool Tapped(int vk, int frame) const;

@@ -6,7 +6,6 @@
 #include <stdio_ext.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -82,22 +81,12 @@ void Install(int signal, void (*handler)(int), int flags) {
 
 constexpr std::string_view kTempPrefix = ".orvix-capture-";
 
-// ".orvix-capture-PID-XXXXXX": short whatever the output's name, and the
-// process's own, so that no other recorder on this machine can be making it.
+// ".orvix-capture-PID-N": short whatever the output's name, and the
+// process's own, so that no other live recorder can be making it (one a
+// killed process of the same number left is stepped over).
 std::string TempName() {
-  static unsigned long state = 0;
-  if (state == 0) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    state = static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(getpid()) << 20;
-  }
-  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::string name = std::string(kTempPrefix) + std::to_string(getpid()) + "-";
-  for (int i = 0; i < 6; ++i) {
-    state = state * 6364136223846793005ul + 1442695040888963407ul;
-    name += kChars[(state >> 33) % 62];
-  }
-  return name;
+  static unsigned count = 0;
+  return std::string(kTempPrefix) + std::to_string(getpid()) + "-" + std::to_string(++count);
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
@@ -184,12 +173,6 @@ std::string InUse(const std::string& dir) {
 std::string NoLock(const std::string& dir, int err) {
   return "cannot lock folder " + Quote(dir.empty() ? "." : dir) + " (" + Reason(err) +
          "): recording without the lock, so a second orvix-capture is not kept out";
-}
-
-mode_t Umask() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return mask;
 }
 
 }  // namespace
@@ -300,7 +283,9 @@ bool Outputs::State::CheckOut(std::string* error) {
   }
   if (!out_at.missing.empty()) {
     // A folder made here gets 0777 less the umask: it must let this run in.
-    if (const mode_t mask = Umask(); (0777 & ~mask & 0700) != 0700) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    if ((0777 & ~mask & 0700) != 0700) {
       char octal[16];
       std::snprintf(octal, sizeof(octal), "%04o", static_cast<unsigned>(mask));
       return fail("cannot create folder " + Quote(out) + ": the umask " + octal +
@@ -659,8 +644,6 @@ bool Outputs::WriteFrame(const std::string& name, const std::vector<unsigned cha
 
 std::FILE* Outputs::gif() const { return s_->gif.stream; }
 std::FILE* Outputs::trace() const { return s_->trace.stream; }
-const std::string& Outputs::gif_name() const { return s_->gif.given; }
-const std::string& Outputs::trace_name() const { return s_->trace.given; }
 
 bool Outputs::Commit(std::string* error) {
   State& s = *s_;

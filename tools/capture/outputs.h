@@ -67,8 +67,6 @@ class Outputs {
                   std::string* error);
   std::FILE* gif() const;
   std::FILE* trace() const;
-  const std::string& gif_name() const;
-  const std::string& trace_name() const;
   // Puts the GIF and the trace in place: false with one line in `error`,
   // after which neither is left.
   bool Commit(std::string* error);
