@@ -192,7 +192,10 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   recorded = true;
 
   GifWriter gif;
-  if (outputs.gif() && !gif.Open(outputs.gif(), options.gif_path, kWidth, kHeight, &failure)) {
+  // The GIF writer's failures follow the file's name.
+  const auto gif_failed = [&] { failure = "cannot write " + Quote(options.gif_path) + failure; };
+  if (outputs.gif() && !gif.Open(outputs.gif(), kWidth, kHeight, &failure)) {
+    gif_failed();
     Report(err, failure);
     return kWriteFailed;  // ~Outputs leaves nothing
   }
@@ -206,7 +209,7 @@ int Run(const Options& options, std::ostream& err, bool progress) {
         outputs.WriteFrame(name, png, &failure);
       }
     }
-    if (failure.empty() && outputs.gif()) gif.AddFrame(pixels, delay_cs, &failure);
+    if (failure.empty() && outputs.gif() && !gif.AddFrame(pixels, delay_cs, &failure)) gif_failed();
     return failure.empty();
   };
   std::unique_ptr<BuildUp> build_up;
@@ -271,7 +274,7 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   if (failure.empty() && presented != options.frames)
     failure = "the program presented " + std::to_string(presented) + " of " +
               std::to_string(options.frames) + " frames";
-  if (failure.empty() && outputs.gif()) gif.Finish(&failure);
+  if (failure.empty() && outputs.gif() && !gif.Finish(&failure)) gif_failed();
   if (failure.empty()) outputs.Commit(&failure);
   if (!failure.empty()) {
     // Half a GIF or trace looks like a whole one that ends early: leave

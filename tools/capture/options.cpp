@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "capture/image.h"
+#include "capture/outputs.h"
 #include "capture/usage.h"
 #include "platform/win32.h"
 
@@ -139,22 +140,6 @@ bool KeyScript::Held(int vk, int frame) const {
 bool KeyScript::Tapped(int vk, int frame) const {
   return std::any_of(entries.begin(), entries.end(),
                      [&](const KeyEntry& e) { return e.tap && e.vk == vk && e.first == frame; });
-}
-
-std::string Quote(std::string_view text) {
-  std::string quoted = "'";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    char hex[8] = "";
-    if (byte < 0x20 || byte == 0x7F) std::snprintf(hex, sizeof(hex), "\\x%02X", byte);
-    quoted += c == '\'' || c == '\\' ? std::string{'\\', c}
-              : c == '\n'            ? "\\n"
-              : c == '\t'            ? "\\t"
-              : c == '\r'            ? "\\r"
-              : hex[0] != 0          ? hex
-                                     : std::string(1, c);
-  }
-  return quoted + "'";
 }
 
 bool ParseKeyScript(std::string_view text, KeyScript* script, std::string* error) {

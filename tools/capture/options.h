@@ -76,11 +76,6 @@ struct Options {
 // The files are not looked at here: see Outputs::Check.
 bool ParseArguments(int argc, const char* const* argv, Options* options, std::string* error);
 
-// `text` in single quotes, as every path and value is shown in a message, so
-// that one message stays one line whatever it holds: a backslash goes before
-// ' and \, and control characters are written \n, \t, \r or \xHH.
-std::string Quote(std::string_view text);
-
 // The --help text.
 std::string Usage();
 

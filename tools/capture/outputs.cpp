@@ -270,6 +270,22 @@ int InterruptSignal() { return g_interrupt; }
 
 std::string Reason(int err) { return std::strerror(err); }
 
+std::string Quote(std::string_view text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    char hex[8] = "";
+    if (byte < 0x20 || byte == 0x7F) std::snprintf(hex, sizeof(hex), "\\x%02X", byte);
+    quoted += c == '\'' || c == '\\' ? std::string{'\\', c}
+              : c == '\n'            ? "\\n"
+              : c == '\t'            ? "\\t"
+              : c == '\r'            ? "\\r"
+              : hex[0] != 0          ? hex
+                                     : std::string(1, c);
+  }
+  return quoted + "'";
+}
+
 // ---- Check: everything that can be known before the first frame --------------
 
 bool Outputs::State::CheckOut(std::string* error) {
@@ -351,7 +367,6 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
     if (t->name.empty() || t->name == "." || t->name == "..") return fail(EISDIR);
     t->at = Place{};
     if (const int err = Walk(folder, &fds, &t->at)) return fail(err);
-    t->at.shown = folder;
     if (!t->at.missing.empty()) break;  // made by --out, or nowhere: below
     struct stat own;
     if (t->name.find_first_not_of("0123456789") == std::string::npos &&

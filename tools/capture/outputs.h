@@ -39,6 +39,11 @@ bool WasClosed(int fd);
 void InstallSignalHandlers();
 int InterruptSignal();  // 0, or the signal that asked the recording to stop
 
+// `text` in single quotes, as every path and value is shown in a message, so
+// that one message stays one line whatever it holds: a backslash goes before
+// ' and \, and control characters are written \n, \t, \r or \xHH.
+std::string Quote(std::string_view text);
+
 // strerror's text.
 std::string Reason(int err);
 
