@@ -1,11 +1,6 @@
-// For the recorder's tests: a folder per test, the recorder run in this
-// process or as its own program, and PNG frames read back and compared pixel
-// by pixel with the golden frames in tests/golden/.
-//
-// A golden mismatch writes NAME-actual.png and NAME-diff.png into the test's
-// output folder and says where; the diff shows the expected frame dimmed to
-// grey with every differing pixel in full red. With ORVIX_UPDATE_GOLDEN=1 in the
-// environment the actual frame becomes the golden one instead.
+// For the recorder's tests and the golden frames': a folder per test, the
+// recorder run in this process or as its own program, the program's frames
+// played in a child process, and PNG files written and read back.
 #ifndef ORVIX_TESTS_CAPTURE_HARNESS_H
 #define ORVIX_TESTS_CAPTURE_HARNESS_H
 
@@ -17,7 +12,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -163,8 +157,6 @@ inline std::vector<std::vector<std::uint32_t>> PlayFrames(int frames, std::uint3
   return out;
 }
 
-constexpr const char* kRegenerate = "ORVIX_UPDATE_GOLDEN=1 ctest --preset default -R GoldenFrame";
-
 struct Image {
   int width = 0;
   int height = 0;
@@ -185,66 +177,6 @@ inline bool LoadPng(const std::string& path, Image* image) {
   }
   stbi_image_free(rgb);
   return true;
-}
-
-inline std::string Hex(std::uint32_t bgr) {  // as #RRGGBB
-  char text[8];
-  std::snprintf(text, sizeof(text), "#%02X%02X%02X", bgr & 0xFF, (bgr >> 8) & 0xFF,
-                (bgr >> 16) & 0xFF);
-  return text;
-}
-
-inline std::uint32_t DimmedGrey(std::uint32_t bgr) {
-  const std::uint32_t sum = (bgr & 0xFF) + ((bgr >> 8) & 0xFF) + ((bgr >> 16) & 0xFF);
-  const std::uint32_t grey = sum / 12;  // a quarter of the mean: never mistaken for red
-  return grey | grey << 8 | grey << 16;
-}
-
-// `actual` against the PNG at `golden_path`, exactly.
-inline ::testing::AssertionResult MatchesGolden(const Image& actual, const std::string& golden_path,
-                                                const std::string& out_dir,
-                                                const std::string& name) {
-  const char* update = std::getenv("ORVIX_UPDATE_GOLDEN");
-  if (update && std::string(update) == "1") {
-    if (!WritePng(golden_path, actual.pixels.data(), actual.width, actual.height))
-      return ::testing::AssertionFailure() << "cannot write " << golden_path;
-    return ::testing::AssertionSuccess() << "updated " << golden_path;
-  }
-
-  fs::create_directories(out_dir);
-  const std::string actual_path = out_dir + "/" + name + "-actual.png";
-  const std::string diff_path = out_dir + "/" + name + "-diff.png";
-  const auto fail = [&](const std::string& why) {
-    WritePng(actual_path, actual.pixels.data(), actual.width, actual.height);
-    return ::testing::AssertionFailure() << why << "\n  actual frame: " << actual_path;
-  };
-
-  Image expected;
-  if (!LoadPng(golden_path, &expected))
-    return fail("no golden frame " + golden_path + "; to make it: " + kRegenerate);
-  if (expected.width != actual.width || expected.height != actual.height) {
-    std::ostringstream why;
-    why << name << ": the frame is " << actual.width << " x " << actual.height << ", the golden "
-        << expected.width << " x " << expected.height;
-    return fail(why.str());
-  }
-
-  std::vector<std::uint32_t> diff(expected.pixels.size());
-  std::size_t differing = 0, first = 0;
-  for (std::size_t i = 0; i < diff.size(); ++i) {
-    const bool same = expected.pixels[i] == actual.pixels[i];
-    if (!same && differing++ == 0) first = i;
-    diff[i] = same ? DimmedGrey(expected.pixels[i]) : 0x0000FFu;
-  }
-  if (differing == 0) return ::testing::AssertionSuccess();
-
-  WritePng(diff_path, diff.data(), expected.width, expected.height);
-  std::ostringstream why;
-  why << name << ": " << differing << " of " << diff.size() << " pixels differ from " << golden_path
-      << ", the first at (" << first % expected.width << ", " << first / expected.width
-      << "): expected " << Hex(expected.pixels[first]) << ", got " << Hex(actual.pixels[first])
-      << "\n  difference: " << diff_path << "\n  after a deliberate change: " << kRegenerate;
-  return fail(why.str());
 }
 
 }  // namespace harness

@@ -138,11 +138,6 @@ void ApplyKeys(const KeyScript& keys, int frame) {
   }
 }
 
-// Whether frame `frame` is written whole (to PNG and GIF).
-bool Kept(const Options& options, int frame) {
-  return options.build_up == 0 && frame % options.every == 0;
-}
-
 }  // namespace
 
 std::string FrameFileName(int frame, int frames) {
@@ -237,7 +232,8 @@ int Run(const Options& options, std::ostream& err, bool progress) {
         }
         try {
           if (build_up) build_up->Presented(frame, pixels);
-          const bool whole = Kept(options, frame);
+          // Written whole, to PNG and GIF.
+          const bool whole = options.build_up == 0 && frame % options.every == 0;
           if (whole)
             keep(pixels, FrameFileName(frame, options.frames), GifDelay(kept++, options.every));
           if (recorder && failure.empty() && (whole || (build_up && frame == options.frames)))

@@ -1,6 +1,4 @@
 // orvix-capture's command line.
-#include "capture/options.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -8,6 +6,7 @@
 #include <iterator>
 #include <utility>
 
+#include "capture/capture.h"
 #include "capture/image.h"
 #include "capture/outputs.h"
 #include "capture/usage.h"

@@ -14,6 +14,7 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <sstream>
 
 namespace capture {
 namespace {
@@ -90,8 +91,7 @@ std::string TempName() {
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return folder.back() == '/' ? folder + name : folder + "/" + name;
+  return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
 int Errno() { return errno != 0 ? errno : EIO; }
@@ -118,13 +118,9 @@ int Walk(const std::string& path, std::vector<int>* fds, Place* p) {
   if (dir < 0) return errno;
   fds->push_back(dir);
   std::vector<std::string> names;
-  for (std::size_t at = 0; at <= path.size();) {
-    std::size_t slash = path.find('/', at);
-    if (slash == std::string::npos) slash = path.size();
-    const std::string name = path.substr(at, slash - at);
+  std::istringstream parts(path);
+  for (std::string name; std::getline(parts, name, '/');)
     if (!name.empty() && name != ".") names.push_back(name);
-    at = slash + 1;
-  }
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string& name = names[i];
     p->last_failed = i + 1 == names.size();
@@ -183,7 +179,6 @@ std::string NoLock(const std::string& dir, int err) {
 struct Target {
   std::string option;  // "--gif", "--trace"
   std::string given;   // as on the command line
-  bool binary = false;
   Place at;
   std::string name;
   int descriptor = -1;    // one of this process's, written in place
@@ -401,7 +396,7 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
     const int flags = fcntl(t->descriptor, F_GETFL);
     if (flags == -1 || WasClosed(t->descriptor) || (flags & O_ACCMODE) == O_RDONLY)
       return fail(EBADF);
-    if (t->binary && !force && isatty(t->descriptor)) {
+    if (t == &gif && !force && isatty(t->descriptor)) {  // binary
       *error = t->option + " " + (t->given == "-" ? "-" : Quote(t->given)) +
                " would write binary to a terminal: redirect it to a file (" + t->option +
                " - > FILE), or add --force";
@@ -462,7 +457,6 @@ bool Outputs::Check(const Options& options, std::string* error) {
   s.force = options.force;
   s.gif.option = "--gif";
   s.gif.given = options.gif_path;
-  s.gif.binary = true;
   s.trace.option = "--trace";
   s.trace.given = options.trace_path;
   if (!s.out.empty() && !s.CheckOut(error)) return false;

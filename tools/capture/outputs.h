@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/options.h"
+#include "capture/capture.h"
 
 namespace capture {
 
