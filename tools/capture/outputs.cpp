@@ -424,9 +424,7 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
   if (!t->at.missing.empty() && made_by_out(t->at.missing)) return true;
   if (!t->at.missing.empty()) return fail(ENOENT);
   if (const int err = Writable(t->at.dir)) return fail(err);
-  if (t->at.st.st_dev == out_at.st.st_dev && t->at.st.st_ino == out_at.st.st_ino &&
-      out_at.missing.empty())
-    return true;  // the --out folder, locked already
+  if (!out.empty() && t->at.Same(out_at)) return true;  // the --out folder, locked already
   if (t == &trace && gif.lock >= 0 && gif.at.Same(t->at)) return true;  // locked with the GIF
   // Shared: GIFs of many recorders may share a folder, but no recorder
   // records frames into it meanwhile. Exclusive at first, when it can be,
@@ -604,16 +602,14 @@ bool Outputs::Prepare(std::vector<std::string>* notes, std::string* error) {
     }
     s.png_fd = fd;
   }
+  // Leftovers go while no other recorder shares the folder.
   for (Target* t : {&s.gif, &s.trace}) {
-    if (!t->wanted()) continue;
-    // Leftovers go while no other recorder shares the folder.
-    if (!t->alone) continue;
+    if (!t->wanted() || !t->alone) continue;
     RemoveLeftovers(t->lock, t->at.shown, &lines);
     Lock(t->lock, LOCK_SH);
   }
-  for (Target* t : {&s.gif, &s.trace}) {
+  for (Target* t : {&s.gif, &s.trace})
     if (t->wanted() && !s.Open(t, &lines, error)) return undo();
-  }
   // Last, as it cannot be undone; Check found each one removable.
   for (const std::string& name : s.old_frames) {
     if (unlinkat(s.out_dir, name.c_str(), 0) != 0 && errno != ENOENT) {
