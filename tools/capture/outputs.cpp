@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <random>
 #include <sstream>
 
 namespace capture {
@@ -82,12 +84,16 @@ void Install(int signal, void (*handler)(int), int flags) {
 
 constexpr std::string_view kTempPrefix = ".orvix-capture-";
 
-// ".orvix-capture-PID-N": short whatever the output's name, and the
-// process's own, so that no other live recorder can be making it (one a
-// killed process of the same number left is stepped over).
+// ".orvix-capture-PID-XXXXXX": short whatever the output's name, and the
+// process's own, so that no other recorder on this machine can be making it.
 std::string TempName() {
-  static unsigned count = 0;
-  return std::string(kTempPrefix) + std::to_string(getpid()) + "-" + std::to_string(++count);
+  static std::minstd_rand random(
+      static_cast<unsigned>(getpid()) ^
+      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = std::string(kTempPrefix) + std::to_string(getpid()) + "-";
+  for (int i = 0; i < 6; ++i) name += kChars[random() % 62];
+  return name;
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
