@@ -138,11 +138,6 @@ void ApplyKeys(const KeyScript& keys, int frame) {
   }
 }
 
-// Whether frame `frame` is written whole (to PNG and GIF).
-bool Kept(const Options& options, int frame) {
-  return options.build_up == 0 && frame % options.every == 0;
-}
-
 }  // namespace
 
 std::string FrameFileName(int frame, int frames) {
@@ -192,7 +187,10 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   recorded = true;
 
   GifWriter gif;
-  if (outputs.gif() && !gif.Open(outputs.gif(), outputs.gif_name(), kWidth, kHeight, &failure)) {
+  // The GIF writer's failures follow the file's name.
+  const auto gif_failed = [&] { failure = "cannot write " + Quote(options.gif_path) + failure; };
+  if (outputs.gif() && !gif.Open(outputs.gif(), kWidth, kHeight, &failure)) {
+    gif_failed();
     Report(err, failure);
     return kWriteFailed;  // ~Outputs leaves nothing
   }
@@ -206,7 +204,7 @@ int Run(const Options& options, std::ostream& err, bool progress) {
         outputs.WriteFrame(name, png, &failure);
       }
     }
-    if (failure.empty() && outputs.gif()) gif.AddFrame(pixels, delay_cs, &failure);
+    if (failure.empty() && outputs.gif() && !gif.AddFrame(pixels, delay_cs, &failure)) gif_failed();
     return failure.empty();
   };
   std::unique_ptr<BuildUp> build_up;
@@ -234,11 +232,12 @@ int Run(const Options& options, std::ostream& err, bool progress) {
         }
         try {
           if (build_up) build_up->Presented(frame, pixels);
-          const bool whole = Kept(options, frame);
+          // Written whole, to PNG and GIF.
+          const bool whole = options.build_up == 0 && frame % options.every == 0;
           if (whole)
             keep(pixels, FrameFileName(frame, options.frames), GifDelay(kept++, options.every));
           if (recorder && failure.empty() && (whole || (build_up && frame == options.frames)))
-            Trace(outputs.trace(), outputs.trace_name(), frame, options.keys, recorder->Take(),
+            Trace(outputs.trace(), options.trace_path, frame, options.keys, recorder->Take(),
                   &failure);
           if (recorder) recorder->Restart();
         } catch (const std::bad_alloc&) {
@@ -271,7 +270,7 @@ int Run(const Options& options, std::ostream& err, bool progress) {
   if (failure.empty() && presented != options.frames)
     failure = "the program presented " + std::to_string(presented) + " of " +
               std::to_string(options.frames) + " frames";
-  if (failure.empty() && outputs.gif()) gif.Finish(&failure);
+  if (failure.empty() && outputs.gif() && !gif.Finish(&failure)) gif_failed();
   if (failure.empty()) outputs.Commit(&failure);
   if (!failure.empty()) {
     // Half a GIF or trace looks like a whole one that ends early: leave

@@ -115,16 +115,14 @@ int GifWriter::Write(GifFileType* gif, const unsigned char* bytes, int length) {
 bool GifWriter::Fail(const std::string& what, int gif_error, std::string* error) {
   const std::string reason =
       write_errno_ != 0 ? Reason(write_errno_) : std::string(GifErrorString(gif_error));
-  *error = "cannot write " + Quote(path_) + " (" + what + "): " + reason;
+  *error = " (" + what + "): " + reason;
   Abandon();
   return false;
 }
 
-bool GifWriter::Open(std::FILE* file, const std::string& name, int width, int height,
-                     std::string* error) {
+bool GifWriter::Open(std::FILE* file, int width, int height, std::string* error) {
   Abandon();
   file_ = file;
-  path_ = name;
   width_ = width;
   height_ = height;
   write_errno_ = 0;
@@ -208,7 +206,7 @@ bool GifWriter::Finish(std::string* error) {
                                                                   : 0;
   file_ = nullptr;
   if (err != 0) {
-    *error = "cannot write " + Quote(path_) + ": " + Reason(err);
+    *error = ": " + Reason(err);
     Abandon();
     return false;
   }

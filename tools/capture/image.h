@@ -25,8 +25,9 @@ constexpr int kMaxGifDelay = 65535;
 
 // An animated GIF written one frame at a time to a stream the caller owns,
 // looping forever. Each frame gets its own palette: its own colours when
-// they fit in 256, else giflib's GifQuantizeBuffer. `name` is the file's
-// name in messages.
+// they fit in 256, else giflib's GifQuantizeBuffer. A failure's `error` is
+// what failed and why, to follow the file's name: " (frame): reason", or
+// ": reason" for the flush.
 class GifWriter {
  public:
   GifWriter();
@@ -35,7 +36,7 @@ class GifWriter {
   GifWriter& operator=(const GifWriter&) = delete;
 
   // Writes the header.
-  bool Open(std::FILE* file, const std::string& name, int width, int height, std::string* error);
+  bool Open(std::FILE* file, int width, int height, std::string* error);
   // `delay_cs` from 0 to kMaxGifDelay (the options are checked for it).
   bool AddFrame(const std::uint32_t* pixels, int delay_cs, std::string* error);
   // Writes the trailer and flushes.
@@ -49,7 +50,6 @@ class GifWriter {
 
   std::FILE* file_ = nullptr;
   GifFileType* gif_ = nullptr;  // owned: closed by Finish or Abandon
-  std::string path_;
   int width_ = 0;
   int height_ = 0;
   int write_errno_ = 0;  // the first failed fwrite's errno

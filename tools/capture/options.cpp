@@ -1,12 +1,14 @@
 // orvix-capture's command line.
-#include "capture/options.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
+#include <utility>
 
+#include "capture/capture.h"
 #include "capture/image.h"
+#include "capture/outputs.h"
 #include "capture/usage.h"
 #include "platform/win32.h"
 
@@ -27,15 +29,11 @@ std::string_view Trim(std::string_view s) {
 // Decimal digits only (no sign, no spaces), at most `max`.
 bool ParseNumber(std::string_view s, std::int64_t max, std::int64_t* out) {
   s = Trim(s);
-  if (s.empty()) return false;
   std::int64_t value = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-    if (value > max) return false;  // checked per digit: never overflows
-  }
+  for (char c : s)
+    if (c < '0' || c > '9' || (value = value * 10 + (c - '0')) > max) return false;  // no overflow
   *out = value;
-  return true;
+  return !s.empty();
 }
 
 const char* NameOf(int vk) {
@@ -45,105 +43,63 @@ const char* NameOf(int vk) {
 }
 
 // The script's words (key names and "tap") are read in any case.
-bool EqualsIgnoringCase(std::string_view text, std::string_view lower) {
-  return text.size() == lower.size() &&
-         std::equal(text.begin(), text.end(), lower.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == b;
-         });
-}
-
-bool LookUpKey(std::string_view name, int* vk) {
-  name = Trim(name);
-  for (const KeyName& k : kKeyNames) {
-    if (EqualsIgnoringCase(name, k.name)) {
-      *vk = k.vk;
-      return true;
-    }
-  }
-  return false;
-}
-
-std::string KeyList() {
-  std::string list;
-  for (const KeyName& k : kKeyNames) list += (list.empty() ? "" : ", ") + std::string(k.name);
-  return list;
+std::string Lower(std::string_view text) {
+  std::string lower(Trim(text));
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
 }
 
 // A frame number of the script: from 1 up.
 bool ParseFrame(std::string_view s, std::string_view entry, int* frame, std::string* error) {
-  if (Trim(s).empty()) {
-    *error = "--keys: a frame number is missing in " + Quote(entry);
-    return false;
-  }
   std::int64_t value = 0;
-  if (!ParseNumber(s, kMaxFrames, &value)) {
+  if (Trim(s).empty())
+    *error = "--keys: a frame number is missing in " + Quote(entry);
+  else if (!ParseNumber(s, kMaxFrames, &value))
     *error = "--keys: " + Quote(Trim(s)) + " in " + Quote(entry) + " is not a frame from 1 to " +
              std::to_string(kMaxFrames);
-    return false;
-  }
-  if (value == 0) {
+  else if (value == 0)
     *error = "--keys: frame 0 in " + Quote(entry) + ": frames count from 1";
-    return false;
-  }
   *frame = static_cast<int>(value);
-  return true;
+  return value != 0;
 }
 
-struct Entry {
-  std::string text;
-  int vk;
-  int first;
-  int last;  // == first for a tap
-  bool tap;
-};
-
-bool ParseEntry(std::string_view entry, Entry* out, std::string* error) {
-  out->text = std::string(entry);
+// One entry: "KEY:F", "KEY:F-L", "KEY:F-" or "tap:KEY@F".
+bool ParseEntry(std::string_view entry, KeyEntry* e, std::string* error) {
   const std::size_t colon = entry.find(':');
   if (colon == std::string_view::npos) {
     *error = "--keys: " + Quote(entry) + " is neither KEY:FRAMES nor tap:KEY@FRAME";
     return false;
   }
-  const std::string_view head = Trim(entry.substr(0, colon));
-  const std::string_view rest = entry.substr(colon + 1);
-
-  if (EqualsIgnoringCase(head, "tap")) {
-    const std::size_t at = rest.find('@');
+  std::string_view key = entry.substr(0, colon), frames = entry.substr(colon + 1);
+  *e = {0, 0, 0, Lower(key) == "tap", std::string(entry)};
+  if (e->tap) {
+    const std::size_t at = frames.find('@');
     if (at == std::string_view::npos) {
       *error = "--keys: " + Quote(entry) + ": a tap is written tap:KEY@FRAME";
       return false;
     }
-    if (!LookUpKey(rest.substr(0, at), &out->vk)) {
-      *error = "--keys: unknown key " + Quote(Trim(rest.substr(0, at))) + " in " + Quote(entry) +
-               " (keys: " + KeyList() + ")";
-      return false;
-    }
-    if (!ParseFrame(rest.substr(at + 1), entry, &out->first, error)) return false;
-    out->last = out->first;
-    out->tap = true;
-    return true;
+    key = frames.substr(0, at);
+    frames = frames.substr(at + 1);
   }
-
-  if (!LookUpKey(head, &out->vk)) {
+  for (const KeyName& k : kKeyNames)
+    if (Lower(key) == k.name) e->vk = k.vk;
+  if (e->vk == 0) {
+    std::string list;
+    for (const KeyName& k : kKeyNames) list += (list.empty() ? "" : ", ") + std::string(k.name);
     *error =
-        "--keys: unknown key " + Quote(head) + " in " + Quote(entry) + " (keys: " + KeyList() + ")";
+        "--keys: unknown key " + Quote(Trim(key)) + " in " + Quote(entry) + " (keys: " + list + ")";
     return false;
   }
-  out->tap = false;
-  const std::size_t dash = rest.find('-');
-  if (dash == std::string_view::npos) {  // KEY:F, one frame
-    if (!ParseFrame(rest, entry, &out->first, error)) return false;
-    out->last = out->first;
-    return true;
-  }
-  if (!ParseFrame(rest.substr(0, dash), entry, &out->first, error)) return false;
-  const std::string_view end = Trim(rest.substr(dash + 1));
+  const std::size_t dash = e->tap ? std::string_view::npos : frames.find('-');
+  if (!ParseFrame(frames.substr(0, dash), entry, &e->first, error)) return false;
+  e->last = e->first;
+  if (dash == std::string_view::npos) return true;
+  const std::string_view end = Trim(frames.substr(dash + 1));
   if (end.empty()) {
-    out->last = kToTheEnd;
-    return true;
-  }
-  if (!ParseFrame(end, entry, &out->last, error)) return false;
-  if (out->last < out->first) {
+    e->last = kToTheEnd;
+  } else if (!ParseFrame(end, entry, &e->last, error)) {
+    return false;
+  } else if (e->last < e->first) {
     *error = "--keys: " + Quote(entry) + " ends before it starts";
     return false;
   }
@@ -151,24 +107,21 @@ bool ParseEntry(std::string_view entry, Entry* out, std::string* error) {
 }
 
 // Two entries for one key that would fight over a frame.
-bool CheckOverlaps(const std::vector<Entry>& entries, std::string* error) {
+bool CheckOverlaps(const std::vector<KeyEntry>& entries, std::string* error) {
   for (std::size_t i = 0; i < entries.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) {
-      const Entry& a = entries[j];
-      const Entry& b = entries[i];
+      const KeyEntry &a = entries[j], &b = entries[i];
       if (a.vk != b.vk || a.last < b.first || b.last < a.first) continue;
-      if (a.tap && b.tap) {
+      const KeyEntry &tap = a.tap ? a : b, &hold = a.tap ? b : a;
+      if (a.tap && b.tap)
         *error = "--keys: " + Quote(b.text) + " taps " + NameOf(b.vk) + " twice at frame " +
                  std::to_string(b.first);
-      } else if (a.tap || b.tap) {
-        const Entry& tap = a.tap ? a : b;
-        const Entry& hold = a.tap ? b : a;
+      else if (a.tap || b.tap)
         *error = "--keys: " + Quote(tap.text) + " falls on a frame where " + Quote(hold.text) +
                  " already holds " + NameOf(tap.vk);
-      } else {
+      else
         *error = "--keys: " + Quote(b.text) + " overlaps " + Quote(a.text) + " (both hold " +
                  NameOf(b.vk) + " at frame " + std::to_string(std::max(a.first, b.first)) + ")";
-      }
       return false;
     }
   }
@@ -178,38 +131,14 @@ bool CheckOverlaps(const std::vector<Entry>& entries, std::string* error) {
 }  // namespace
 
 bool KeyScript::Held(int vk, int frame) const {
-  return std::any_of(holds.begin(), holds.end(), [&](const KeyHold& h) {
-    return h.vk == vk && h.first <= frame && frame <= h.last;
+  return std::any_of(entries.begin(), entries.end(), [&](const KeyEntry& e) {
+    return !e.tap && e.vk == vk && e.first <= frame && frame <= e.last;
   });
 }
 
 bool KeyScript::Tapped(int vk, int frame) const {
-  return std::any_of(taps.begin(), taps.end(),
-                     [&](const KeyTap& t) { return t.vk == vk && t.frame == frame; });
-}
-
-std::string Quote(std::string_view text) {
-  std::string quoted = "'";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\'' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (c == '\n') {
-      quoted += "\\n";
-    } else if (c == '\t') {
-      quoted += "\\t";
-    } else if (c == '\r') {
-      quoted += "\\r";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof(hex), "\\x%02X", byte);
-      quoted += hex;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
+  return std::any_of(entries.begin(), entries.end(),
+                     [&](const KeyEntry& e) { return e.tap && e.vk == vk && e.first == frame; });
 }
 
 bool ParseKeyScript(std::string_view text, KeyScript* script, std::string* error) {
@@ -217,141 +146,105 @@ bool ParseKeyScript(std::string_view text, KeyScript* script, std::string* error
     *error = "--keys: the key script is empty";
     return false;
   }
-  std::vector<Entry> entries;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t comma = text.find(',', start);
-    if (comma == std::string_view::npos) comma = text.size();
+  KeyScript parsed;
+  for (std::size_t start = 0; start <= text.size();) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
     const std::string_view piece = Trim(text.substr(start, comma - start));
+    start = comma + 1;
     if (piece.empty()) {
       *error = "--keys: empty entry in " + Quote(text) + " (a comma too many?)";
       return false;
     }
-    Entry entry;
-    if (!ParseEntry(piece, &entry, error)) return false;
-    entries.push_back(entry);
-    start = comma + 1;
+    if (!ParseEntry(piece, &parsed.entries.emplace_back(), error)) return false;
   }
-  if (!CheckOverlaps(entries, error)) return false;
-
-  KeyScript parsed;
-  for (const Entry& e : entries) {
-    if (e.tap) {
-      parsed.taps.push_back({e.vk, e.first});
-    } else {
-      parsed.holds.push_back({e.vk, e.first, e.last});
-    }
-  }
+  if (!CheckOverlaps(parsed.entries, error)) return false;
   *script = std::move(parsed);
   return true;
 }
 
 namespace {
 
-// How an option's value is read.
-enum class Kind {
-  kFlag,   // no value
-  kCount,  // a number from 1 to `max`, into `count`
-  kTick,   // a number from 0 to 2^32 - 1, into start_tick
-  kKeys,   // a key script, into keys
-  kText,   // a path, into `text`
-};
-
-struct OptionRow {
-  std::string_view name;
-  Kind kind;
-  int Options::*count = nullptr;
-  int max = 0;
-  const char* what = nullptr;  // what a count is, for its message
-  std::string Options::*text = nullptr;
-};
-
-// Every option but --help and --version; usage.txt says what they do.
-const OptionRow kOptionRows[] = {
-    {"--frames", Kind::kCount, &Options::frames, kMaxFrames, "a frame count"},
-    {"--start-tick", Kind::kTick},
-    {"--keys", Kind::kKeys},
-    {"--out", Kind::kText, nullptr, 0, nullptr, &Options::out_dir},
-    {"--force", Kind::kFlag},
-    {"--every", Kind::kCount, &Options::every, kMaxFrames, "a number"},
-    {"--gif", Kind::kText, nullptr, 0, nullptr, &Options::gif_path},
-    {"--build-up", Kind::kCount, &Options::build_up, kMaxBuildUp, "a number of polygons"},
-    {"--trace", Kind::kText, nullptr, 0, nullptr, &Options::trace_path},
-};
-constexpr std::size_t kOptionCount = sizeof(kOptionRows) / sizeof(kOptionRows[0]);
-
-const OptionRow* FindOption(std::string_view name) {
-  for (const OptionRow& row : kOptionRows)
-    if (row.name == name) return &row;
-  return nullptr;
-}
-
-// Sets the option that `row` describes from `value` (not empty).
-bool ReadValue(const OptionRow& row, std::string_view value, Options* o, std::string* error) {
-  const std::string name(row.name);
+// A count from 1 to `max` for option `name`; `what` a count is, for its message.
+bool Count(std::string_view value, const char* name, int max, const char* what, int* out,
+           std::string* error) {
   std::int64_t number = 0;
-  switch (row.kind) {
-    case Kind::kCount:
-      if (!ParseNumber(value, row.max, &number) || number == 0) {
-        *error = name + ": " + Quote(value) + " is not " + row.what + " from 1 to " +
-                 std::to_string(row.max);
-        return false;
-      }
-      o->*row.count = static_cast<int>(number);
-      return true;
-    case Kind::kTick:
-      if (!ParseNumber(value, 0xFFFFFFFFll, &number)) {
-        *error = name + ": " + Quote(value) + " is not a tick count from 0 to 4294967295";
-        return false;
-      }
-      o->start_tick = static_cast<std::uint32_t>(number);
-      return true;
-    case Kind::kKeys:
-      return ParseKeyScript(value, &o->keys, error);
-    case Kind::kText:
-      o->*row.text = std::string(value);
-      return true;
-    case Kind::kFlag:
-      break;
+  if (ParseNumber(value, max, &number) && number != 0) {
+    *out = static_cast<int>(number);
+    return true;
   }
+  *error = std::string(name) + ": " + Quote(value) + " is not " + what + " from 1 to " +
+           std::to_string(max);
   return false;
 }
 
-// Entries that would never be used point at a mistake in --frames or --keys.
-bool CheckScriptFitsRecording(const Options& o, std::string* error) {
-  const auto late = [&](const std::string& what, int frame) {
-    *error = "--keys: " + what + " at frame " + std::to_string(frame) +
-             " is after the last frame (" + std::to_string(o.frames) + ")";
-    return false;
-  };
-  for (const KeyHold& h : o.keys.holds) {
-    if (h.first > o.frames) return late(NameOf(h.vk), h.first);
-  }
-  for (const KeyTap& t : o.keys.taps) {
-    if (t.frame > o.frames) return late("the tap of " + std::string(NameOf(t.vk)), t.frame);
-  }
-  return true;
-}
+// Every option but --help and --version (usage.txt says what they do), and
+// how its value, never empty, is read; none for the flag, --force.
+using Read = bool (*)(std::string_view value, Options* o, std::string* error);
+struct OptionRow {
+  std::string_view name;
+  Read read;
+};
+const OptionRow kOptionRows[] = {
+    {"--frames",
+     [](std::string_view v, Options* o, std::string* e) {
+       return Count(v, "--frames", kMaxFrames, "a frame count", &o->frames, e);
+     }},
+    {"--start-tick",
+     [](std::string_view v, Options* o, std::string* e) {
+       std::int64_t tick = 0;
+       const bool ok = ParseNumber(v, 0xFFFFFFFFll, &tick);
+       if (!ok) *e = "--start-tick: " + Quote(v) + " is not a tick count from 0 to 4294967295";
+       o->start_tick = static_cast<std::uint32_t>(tick);
+       return ok;
+     }},
+    {"--keys",
+     [](std::string_view v, Options* o, std::string* e) { return ParseKeyScript(v, &o->keys, e); }},
+    {"--out",
+     [](std::string_view v, Options* o, std::string*) {
+       o->out_dir = v;
+       return true;
+     }},
+    {"--force", nullptr},
+    {"--every",
+     [](std::string_view v, Options* o, std::string* e) {
+       return Count(v, "--every", kMaxFrames, "a number", &o->every, e);
+     }},
+    {"--gif",
+     [](std::string_view v, Options* o, std::string*) {
+       o->gif_path = v;
+       return true;
+     }},
+    {"--build-up",
+     [](std::string_view v, Options* o, std::string* e) {
+       return Count(v, "--build-up", kMaxBuildUp, "a number of polygons", &o->build_up, e);
+     }},
+    {"--trace",
+     [](std::string_view v, Options* o, std::string*) {
+       o->trace_path = v;
+       return true;
+     }},
+};
 
-// GIF delays are 16-bit counts of 1/100 s: a longer one would wrap.
-bool CheckGifDelays(const Options& o, std::string* error) {
-  if (o.gif_path.empty()) return true;
-  const int kept = o.frames / o.every;
-  for (int i = 0; i < kept; ++i) {
-    const int delay = GifDelay(i, o.every);
-    if (delay > kMaxGifDelay) {
-      const auto seconds = [](int cs) {
-        char text[32];
-        std::snprintf(text, sizeof(text), "%d.%02d s", cs / 100, cs % 100);
-        return std::string(text);
-      };
-      *error = "--every " + std::to_string(o.every) + ": a frame of the GIF would show for " +
-               seconds(delay) + ", longer than the " + seconds(kMaxGifDelay) +
-               " a GIF frame can last";
+// Entries that would never be used point at a mistake in --frames or --keys
+// (holds named before taps).
+bool CheckScriptFitsRecording(const Options& o, std::string* error) {
+  for (const bool tap : {false, true}) {
+    for (const KeyEntry& e : o.keys.entries) {
+      if (e.tap != tap || e.first <= o.frames) continue;
+      *error = "--keys: " + std::string(tap ? "the tap of " : "") + NameOf(e.vk) + " at frame " +
+               std::to_string(e.first) + " is after the last frame (" + std::to_string(o.frames) +
+               ")";
       return false;
     }
   }
   return true;
+}
+
+// "655.35 s"
+std::string Seconds(int cs) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%d.%02d s", cs / 100, cs % 100);
+  return text;
 }
 
 }  // namespace
@@ -372,68 +265,49 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
   }
 
   // Each option once: a repeated one is more likely a typo than an override.
-  bool seen[kOptionCount] = {};
+  const auto fail = [error](const std::string& line) {
+    *error = line;
+    return false;
+  };
+  const auto find = [](std::string_view name) {
+    return std::find_if(std::begin(kOptionRows), std::end(kOptionRows),
+                        [&](const OptionRow& row) { return row.name == name; });
+  };
+  bool seen[std::size(kOptionRows)] = {};
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
-    if (arg.substr(0, 2) != "--" || arg.size() == 2) {
-      *error = "unexpected argument " + Quote(arg) + " (see --help)";
-      return false;
-    }
-    std::string_view name = arg;
-    std::string_view value;
-    bool has_value = false;
-    if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-      has_value = true;
-    }
-    const OptionRow* row = FindOption(name);
-    if (!row) {
-      *error = "unknown option " + Quote(name) + " (see --help)";
-      return false;
-    }
-    bool& given = seen[row - kOptionRows];
-    if (given) {
-      *error = std::string(name) + " is given twice";
-      return false;
-    }
-    given = true;
-    if (row->kind == Kind::kFlag) {
-      if (has_value) {
-        *error = std::string(name) + " takes no value";
-        return false;
-      }
-      o.force = true;  // the only flag
-      continue;
-    }
-    if (!has_value) {
-      if (i + 1 >= argc) {
-        *error = std::string(name) + " needs a value";
-        return false;
-      }
-      value = argv[++i];
-    }
-    if (Trim(value).empty()) {
-      *error = std::string(name) + " needs a value";
-      return false;
-    }
-    if (!ReadValue(*row, value, &o, error)) return false;
+    if (arg.substr(0, 2) != "--" || arg.size() == 2)
+      return fail("unexpected argument " + Quote(arg) + " (see --help)");
+    const std::size_t eq = arg.find('=');
+    const std::string name(arg.substr(0, eq));
+    const OptionRow* row = find(name);
+    if (row == std::end(kOptionRows))
+      return fail("unknown option " + Quote(name) + " (see --help)");
+    if (std::exchange(seen[row - kOptionRows], true)) return fail(name + " is given twice");
+    if (!row->read && eq != std::string_view::npos) return fail(name + " takes no value");
+    o.force = o.force || !row->read;
+    if (!row->read) continue;
+    const std::string_view value = eq != std::string_view::npos ? arg.substr(eq + 1)
+                                   : i + 1 < argc               ? argv[++i]
+                                                                : "";
+    if (Trim(value).empty()) return fail(name + " needs a value");
+    if (!row->read(value, &o, error)) return false;
   }
 
-  if (o.out_dir.empty() && o.gif_path.empty() && o.trace_path.empty()) {
-    *error = "nothing to write: give --out DIR, --gif FILE or --trace FILE (see --help)";
-    return false;
-  }
-  if (o.build_up != 0 && seen[FindOption("--every") - kOptionRows]) {
-    *error = "--build-up keeps images of the last frame only: --every does not go with it";
-    return false;
-  }
-  if (o.every > o.frames) {
-    *error = "--every " + std::to_string(o.every) + " keeps none of the " +
-             std::to_string(o.frames) + " frames";
-    return false;
-  }
-  if (!CheckScriptFitsRecording(o, error) || !CheckGifDelays(o, error)) return false;
+  if (o.out_dir.empty() && o.gif_path.empty() && o.trace_path.empty())
+    return fail("nothing to write: give --out DIR, --gif FILE or --trace FILE (see --help)");
+  if (o.build_up != 0 && seen[find("--every") - kOptionRows])
+    return fail("--build-up keeps images of the last frame only: --every does not go with it");
+  if (o.every > o.frames)
+    return fail("--every " + std::to_string(o.every) + " keeps none of the " +
+                std::to_string(o.frames) + " frames");
+  if (!CheckScriptFitsRecording(o, error)) return false;
+  // GIF delays are 16-bit counts of 1/100 s: a longer one would wrap.
+  for (int i = 0; !o.gif_path.empty() && i < o.frames / o.every; ++i)
+    if (const int delay = GifDelay(i, o.every); delay > kMaxGifDelay)
+      return fail("--every " + std::to_string(o.every) + ": a frame of the GIF would show for " +
+                  Seconds(delay) + ", longer than the " + Seconds(kMaxGifDelay) +
+                  " a GIF frame can last");
   *options = std::move(o);
   return true;
 }

@@ -6,15 +6,17 @@
 #include <stdio_ext.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <random>
+#include <sstream>
 
 namespace capture {
 namespace {
@@ -85,24 +87,17 @@ constexpr std::string_view kTempPrefix = ".orvix-capture-";
 // ".orvix-capture-PID-XXXXXX": short whatever the output's name, and the
 // process's own, so that no other recorder on this machine can be making it.
 std::string TempName() {
-  static unsigned long state = 0;
-  if (state == 0) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    state = static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(getpid()) << 20;
-  }
+  static std::minstd_rand random(
+      static_cast<unsigned>(getpid()) ^
+      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
   static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::string name = std::string(kTempPrefix) + std::to_string(getpid()) + "-";
-  for (int i = 0; i < 6; ++i) {
-    state = state * 6364136223846793005ul + 1442695040888963407ul;
-    name += kChars[(state >> 33) % 62];
-  }
+  for (int i = 0; i < 6; ++i) name += kChars[random() % 62];
   return name;
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return folder.back() == '/' ? folder + name : folder + "/" + name;
+  return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
 int Errno() { return errno != 0 ? errno : EIO; }
@@ -129,13 +124,9 @@ int Walk(const std::string& path, std::vector<int>* fds, Place* p) {
   if (dir < 0) return errno;
   fds->push_back(dir);
   std::vector<std::string> names;
-  for (std::size_t at = 0; at <= path.size();) {
-    std::size_t slash = path.find('/', at);
-    if (slash == std::string::npos) slash = path.size();
-    const std::string name = path.substr(at, slash - at);
+  std::istringstream parts(path);
+  for (std::string name; std::getline(parts, name, '/');)
     if (!name.empty() && name != ".") names.push_back(name);
-    at = slash + 1;
-  }
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string& name = names[i];
     p->last_failed = i + 1 == names.size();
@@ -186,12 +177,6 @@ std::string NoLock(const std::string& dir, int err) {
          "): recording without the lock, so a second orvix-capture is not kept out";
 }
 
-mode_t Umask() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return mask;
-}
-
 }  // namespace
 
 // ---- The run's state ------------------------------------------------------------
@@ -200,7 +185,6 @@ mode_t Umask() {
 struct Target {
   std::string option;  // "--gif", "--trace"
   std::string given;   // as on the command line
-  bool binary = false;
   Place at;
   std::string name;
   int descriptor = -1;    // one of this process's, written in place
@@ -287,6 +271,22 @@ int InterruptSignal() { return g_interrupt; }
 
 std::string Reason(int err) { return std::strerror(err); }
 
+std::string Quote(std::string_view text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    char hex[8] = "";
+    if (byte < 0x20 || byte == 0x7F) std::snprintf(hex, sizeof(hex), "\\x%02X", byte);
+    quoted += c == '\'' || c == '\\' ? std::string{'\\', c}
+              : c == '\n'            ? "\\n"
+              : c == '\t'            ? "\\t"
+              : c == '\r'            ? "\\r"
+              : hex[0] != 0          ? hex
+                                     : std::string(1, c);
+  }
+  return quoted + "'";
+}
+
 // ---- Check: everything that can be known before the first frame --------------
 
 bool Outputs::State::CheckOut(std::string* error) {
@@ -300,7 +300,9 @@ bool Outputs::State::CheckOut(std::string* error) {
   }
   if (!out_at.missing.empty()) {
     // A folder made here gets 0777 less the umask: it must let this run in.
-    if (const mode_t mask = Umask(); (0777 & ~mask & 0700) != 0700) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    if ((0777 & ~mask & 0700) != 0700) {
       char octal[16];
       std::snprintf(octal, sizeof(octal), "%04o", static_cast<unsigned>(mask));
       return fail("cannot create folder " + Quote(out) + ": the umask " + octal +
@@ -366,7 +368,6 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
     if (t->name.empty() || t->name == "." || t->name == "..") return fail(EISDIR);
     t->at = Place{};
     if (const int err = Walk(folder, &fds, &t->at)) return fail(err);
-    t->at.shown = folder;
     if (!t->at.missing.empty()) break;  // made by --out, or nowhere: below
     struct stat own;
     if (t->name.find_first_not_of("0123456789") == std::string::npos &&
@@ -401,7 +402,7 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
     const int flags = fcntl(t->descriptor, F_GETFL);
     if (flags == -1 || WasClosed(t->descriptor) || (flags & O_ACCMODE) == O_RDONLY)
       return fail(EBADF);
-    if (t->binary && !force && isatty(t->descriptor)) {
+    if (t == &gif && !force && isatty(t->descriptor)) {  // binary
       *error = t->option + " " + (t->given == "-" ? "-" : Quote(t->given)) +
                " would write binary to a terminal: redirect it to a file (" + t->option +
                " - > FILE), or add --force";
@@ -429,9 +430,7 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
   if (!t->at.missing.empty() && made_by_out(t->at.missing)) return true;
   if (!t->at.missing.empty()) return fail(ENOENT);
   if (const int err = Writable(t->at.dir)) return fail(err);
-  if (t->at.st.st_dev == out_at.st.st_dev && t->at.st.st_ino == out_at.st.st_ino &&
-      out_at.missing.empty())
-    return true;  // the --out folder, locked already
+  if (!out.empty() && t->at.Same(out_at)) return true;  // the --out folder, locked already
   if (t == &trace && gif.lock >= 0 && gif.at.Same(t->at)) return true;  // locked with the GIF
   // Shared: GIFs of many recorders may share a folder, but no recorder
   // records frames into it meanwhile. Exclusive at first, when it can be,
@@ -462,7 +461,6 @@ bool Outputs::Check(const Options& options, std::string* error) {
   s.force = options.force;
   s.gif.option = "--gif";
   s.gif.given = options.gif_path;
-  s.gif.binary = true;
   s.trace.option = "--trace";
   s.trace.given = options.trace_path;
   if (!s.out.empty() && !s.CheckOut(error)) return false;
@@ -610,16 +608,14 @@ bool Outputs::Prepare(std::vector<std::string>* notes, std::string* error) {
     }
     s.png_fd = fd;
   }
+  // Leftovers go while no other recorder shares the folder.
   for (Target* t : {&s.gif, &s.trace}) {
-    if (!t->wanted()) continue;
-    // Leftovers go while no other recorder shares the folder.
-    if (!t->alone) continue;
+    if (!t->wanted() || !t->alone) continue;
     RemoveLeftovers(t->lock, t->at.shown, &lines);
     Lock(t->lock, LOCK_SH);
   }
-  for (Target* t : {&s.gif, &s.trace}) {
+  for (Target* t : {&s.gif, &s.trace})
     if (t->wanted() && !s.Open(t, &lines, error)) return undo();
-  }
   // Last, as it cannot be undone; Check found each one removable.
   for (const std::string& name : s.old_frames) {
     if (unlinkat(s.out_dir, name.c_str(), 0) != 0 && errno != ENOENT) {
@@ -659,8 +655,6 @@ bool Outputs::WriteFrame(const std::string& name, const std::vector<unsigned cha
 
 std::FILE* Outputs::gif() const { return s_->gif.stream; }
 std::FILE* Outputs::trace() const { return s_->trace.stream; }
-const std::string& Outputs::gif_name() const { return s_->gif.given; }
-const std::string& Outputs::trace_name() const { return s_->trace.given; }
 
 bool Outputs::Commit(std::string* error) {
   State& s = *s_;

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/options.h"
+#include "capture/capture.h"
 
 namespace capture {
 
@@ -38,6 +38,11 @@ bool WasClosed(int fd);
 // it as they would have. Signals ignored at start stay ignored.
 void InstallSignalHandlers();
 int InterruptSignal();  // 0, or the signal that asked the recording to stop
+
+// `text` in single quotes, as every path and value is shown in a message, so
+// that one message stays one line whatever it holds: a backslash goes before
+// ' and \, and control characters are written \n, \t, \r or \xHH.
+std::string Quote(std::string_view text);
 
 // strerror's text.
 std::string Reason(int err);
@@ -67,8 +72,6 @@ class Outputs {
                   std::string* error);
   std::FILE* gif() const;
   std::FILE* trace() const;
-  const std::string& gif_name() const;
-  const std::string& trace_name() const;
   // Puts the GIF and the trace in place: false with one line in `error`,
   // after which neither is left.
   bool Commit(std::string* error);
