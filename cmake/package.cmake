@@ -1,7 +1,7 @@
 # The packages, made by CPack (scripts/package): from a Linux build a Debian
 # package, from the mingw preset a zip to unpack anywhere. Both hold the
 # Runtime component only (install.cmake). scripts/package builds them from the
-# package-linux and package-mingw presets, reproducibly.
+# package-linux, package-linux-arm64 and package-mingw presets, reproducibly.
 set(CPACK_PACKAGE_NAME orvix)
 set(CPACK_PACKAGE_VENDOR "the ORVIX authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small software 3D renderer: a room lit by a spinning cube")
@@ -23,6 +23,12 @@ else()
       "Maintainer field of the Debian package: name <address>")
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # orvix_VERSION_ARCH.deb
+  # CPack would take this machine's; a cross build's is the target's
+  # (cmake/toolchains). dpkg-shlibdeps then needs DEB_HOST_ARCH set to it, to
+  # look among that architecture's libraries (scripts/package does).
+  if(CMAKE_CROSSCOMPILING AND ORVIX_CROSS_DEBIAN_ARCH)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ORVIX_CROSS_DEBIAN_ARCH})
+  endif()
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ORVIX_PACKAGE_MAINTAINER}")
   set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -1,9 +1,11 @@
 # What every Debian cross build shares. Each ARCH.cmake beside this file sets
 # ORVIX_CROSS_TRIPLET (the compiler's prefix), ORVIX_CROSS_PROCESSOR,
-# ORVIX_CROSS_QEMU, and ORVIX_CROSS_MULTIARCH where the library folder is
-# named otherwise (i386), then includes it. The target's libraries are
-# Debian's multiarch packages (libgtest-dev:ARCH, ...) in /usr/lib/MULTIARCH,
-# beside the native ones; scripts/install-deps cross-ARCH installs them.
+# ORVIX_CROSS_QEMU, ORVIX_CROSS_DEBIAN_ARCH (Debian's name of the
+# architecture, the Debian package's) and ORVIX_CROSS_MULTIARCH where the
+# library folder is named otherwise (i386), then includes it. The target's
+# libraries are Debian's multiarch packages (libgtest-dev:ARCH, ...) in
+# /usr/lib/MULTIARCH, beside the native ones; scripts/install-deps cross-ARCH
+# installs them.
 # Programs built for the target run under qemu-user: ctest, and the tests that
 # start programs, go through CMAKE_CROSSCOMPILING_EMULATOR.
 set(CMAKE_SYSTEM_NAME Linux)
