@@ -13,6 +13,21 @@
 #                               defined there; every other code span that is a
 #                               name occurs in the sources
 #   text.pl commands GUIDE      the body of every ```sh block, each ended by a NUL
+#                               (the Try it commands; not those after "then run")
+#   text.pl marked PAGE         the body of every ```sh block after <!-- scripts/docs
+#                               runs this -->, each ended by a NUL
+#   text.pl apply GUIDE TREE    puts every code block after <!-- put in: FILE, after:
+#                               LINE --> or <!-- put in: FILE, in place of: FUNCTION -->
+#                               into TREE/FILE, exactly as printed (after the first
+#                               line that is LINE; in place of the definition of
+#                               FUNCTION, from its first line to the next "}" at
+#                               the start of a line), and prints the ```sh block
+#                               after <!-- then run --> (the commands that test it)
+#   text.pl numbers GUIDE       every number in the prose (not in code, links or
+#                               markers) is one of the page's fixed numbers, the
+#                               list in its <!-- fixed numbers: ... --> comment
+#   text.pl terms GUIDE         no term of a <!-- term: WORDS --> comment is used
+#                               before the paragraph that comment stands before
 #
 # Paths are relative to the repository root, where this is run. Problems go
 # to standard error, one a line, "GUIDE:LINE: what"; the exit status is then 1.
@@ -146,11 +161,103 @@ if ($mode eq 'splice') {
 
 if ($mode eq 'commands') {
   my $text = slurp($args[0]) // die "$args[0]: cannot read\n";
-  while ($text =~ /^```sh\n(.*?)^```$/gms) { print "$1\0"; }
+  while ($text =~ /(<!-- then run -->\n)?^```sh\n(.*?)^```$/gms) { print "$2\0" unless $1; }
   exit 0;
 }
 
-die "usage: text.pl splice FACTS GUIDE | check GUIDE | commands GUIDE\n" unless $mode eq 'check';
+if ($mode eq 'marked') {
+  my $text = slurp($args[0]) // die "$args[0]: cannot read\n";
+  while ($text =~ /^<!-- scripts\/docs runs this -->\n```sh\n(.*?)^```$/gms) { print "$1\0"; }
+  exit 0;
+}
+
+if ($mode eq 'apply') {
+  my ($guide, $tree) = @args;
+  my $text = slurp($guide) // die "$guide: cannot read\n";
+  my $runs = 0;
+  while ($text =~ /^<!-- (put in: ([^,\n]+), (after|in place of): (.*?)|then run) -->\n```\w*\n(.*?)^```$/gms) {
+    my ($what, $file, $how, $where, $body) = ($1, $2, $3, $4, $5);
+    if ($what eq 'then run') { print $body; $runs++; next; }
+    my $path = "$tree/$file";
+    my $src = slurp($path) // die "$guide: puts code into $file, which does not exist\n";
+    if ($how eq 'after') {
+      $src =~ s/^\Q$where\E\n/$&$body/m or die "$guide: no line '$where' in $file\n";
+    } else {
+      $src =~ s/^[^\s\/#][^\n;]*\b\Q$where\E\(.*?\n\}\n/$body/ms
+        or die "$guide: no definition of $where in $file\n";
+    }
+    open(my $fh, '>:encoding(UTF-8)', $path) or die "$path: $!\n";
+    print $fh $src;
+    close $fh;
+  }
+  die "$guide: no <!-- then run --> block\n" unless $runs;
+  exit 0;
+}
+
+# The prose of a page: no code blocks, code spans, markers' values, HTML
+# comments, link targets or image descriptions. Lines keep their numbers.
+sub prose {
+  my ($text) = @_;
+  $text =~ s/<!--=[\w.-]+-->.*?<!--\/-->/ /gs;
+  $text =~ s/(<!--.*?-->)/my $c = $1; $c =~ s{[^\n]}{}g; $c/gse;
+  $text =~ s/^(```.*?^```)$/my $c = $1; $c =~ s{[^\n]}{}g; $c/gmse;
+  $text =~ s/`[^`\n]+`/ /g;
+  $text =~ s/!\[([^\]]*)\]\([^)]*\)/ $1 /g;  # an image: its description
+  $text =~ s/\]\([^)\s]*\)/] /g;
+  $text =~ s/<[^>\n]*>/ /g;
+  return $text;
+}
+
+if ($mode eq 'numbers') {
+  my $guide = $args[0];
+  my $text = slurp($guide) // die "$guide: cannot read\n";
+  my ($list) = $text =~ /<!-- fixed numbers: (.*?)-->/s;
+  die "$guide: no <!-- fixed numbers: ... --> comment\n" unless defined $list;
+  # "N×K (why)" items: N occurs K times in the prose. The why is for the
+  # reader; the counts make any change to a fixed number show.
+  $list =~ s/\([^)]*\)//g;
+  my %fixed;
+  for my $item (split /[\s,]+/, $list) {
+    next if $item eq '';
+    my ($n, $k) = $item =~ /^(\d+(?:\.\d+)*)(?:×(\d+))?$/ or die "$guide: '$item' in the fixed numbers is not N×K\n";
+    $fixed{$n} = $k // 0;
+  }
+  my %seen;
+  my @lines = split /\n/, prose($text), -1;
+  for my $i (0 .. $#lines) {
+    # A number: digits, maybe a decimal part, not part of a name (x86_64, SDL2).
+    while ($lines[$i] =~ /(?<![\w.\x{2212}-])([\x{2212}-]?\d+(?:[.,]\d+)*)(?!(?!π)\w)/g) {
+      my $n = $1;
+      $n =~ s/[.,]$//;
+      $n =~ s/^[\x{2212}-]//;
+      $seen{$n}++;
+      problem("$guide:" . ($i + 1), "the number $n is neither between markers nor a fixed number")
+        unless exists $fixed{$n};
+    }
+  }
+  for my $n (sort { $a <=> $b } keys %fixed) {
+    my $k = $seen{$n} // 0;
+    problem($guide, "the fixed number $n occurs $k times in the prose, not $fixed{$n}")
+      if $k != $fixed{$n};
+  }
+  exit($problems ? 1 : 0);
+}
+
+if ($mode eq 'terms') {
+  my $guide = $args[0];
+  my $text = slurp($guide) // die "$guide: cannot read\n";
+  while ($text =~ /<!-- term: (.*?) -->/g) {
+    my ($term, $at) = ($1, $-[0]);
+    my $before = prose(substr($text, 0, $at));
+    if ($before =~ /\b\Q$term\E\b/i) {
+      my $line = 1 + (substr($before, 0, $-[0]) =~ tr/\n//);
+      problem("$guide:$line", "'$term' is used before the paragraph that says what it is");
+    }
+  }
+  exit($problems ? 1 : 0);
+}
+
+die "usage: text.pl splice FACTS GUIDE | check GUIDE | commands GUIDE | apply GUIDE TREE | numbers GUIDE | terms GUIDE\n" unless $mode eq 'check';
 
 my $guide = $args[0];
 my $text = slurp($guide) // die "$guide: cannot read\n";
