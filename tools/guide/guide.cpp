@@ -1124,12 +1124,15 @@ std::string Link(const std::string& page, int frames, const std::string& keys, i
 // ---- Command line ---------------------------------------------------------------------
 
 // A fact naming where a picture of this frame opens in the page: a Markdown
-// link when the page's address is known, else empty (the guide then shows
-// the picture alone).
+// link when the page's address is known, else the link's part after the
+// address, for the page that scripts/web serves or any published copy.
 void LinkFact(const std::string& key, const Request& r, int call) {
-  Fact(key, r.page.empty() ? std::string()
-                           : "[frame " + std::to_string(r.frames) + " in the page's inspector](" +
-                                 Link(r.page, r.frames, r.keys_text, call) + ")");
+  const std::string what = "frame " + std::to_string(r.frames) + ", call " + std::to_string(call);
+  Fact(key, r.page.empty()
+                ? "In the page's inspector: " + what + ", `" +
+                      Link("", r.frames, r.keys_text, call) + "` after the page's address."
+                : "[" + what + " in the page's inspector](" +
+                      Link(r.page, r.frames, r.keys_text, call) + ")");
 }
 
 int LastCall(const Frame& f) { return f.record.calls.back().index; }
@@ -1261,7 +1264,14 @@ int main(int argc, char** argv) {
   const Frame frame = command->frame ? RecordFrame(r.frames, r.keys) : Frame{};
   command->run(frame, r);
   // Where each picture of this frame opens in the page.
-  if (command->link && command->run != PrintLink)
+  if (command->link && command->run != PrintLink) {
     LinkFact("link." + std::to_string(r.frames), r, LastCall(frame));
+    // And a face that the back-face test dropped, where there is one.
+    for (const support::CallRecord& c : frame.record.calls) {
+      if (c.fate != kFateBackFace) continue;
+      LinkFact("cull." + std::to_string(r.frames), r, c.index);
+      break;
+    }
+  }
   return 0;
 }
