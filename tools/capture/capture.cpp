@@ -143,9 +143,11 @@ void ApplyKeys(const KeyScript& keys, int frame) {
 std::string FrameFileName(int frame, int frames) {
   int digits = 4;
   for (int n = frames; n >= 10000; n /= 10) ++digits;
-  char name[32];
-  std::snprintf(name, sizeof(name), "frame-%0*d.png", digits, frame);
-  return name;
+  // Padded by hand: GCC 12 for s390x warns that %0*d might not fit a fixed buffer.
+  std::string number = std::to_string(frame);
+  if (number.size() < static_cast<std::size_t>(digits))
+    number.insert(0, digits - number.size(), '0');
+  return "frame-" + number + ".png";
 }
 
 int Play(int frames, DWORD start_tick, const KeyScript& keys,
