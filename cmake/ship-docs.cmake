@@ -13,6 +13,10 @@ foreach(page IN LISTS _shipped)
   # ![description](picture) and <img alt="description"> → *[picture: description]*
   string(REGEX REPLACE "!\\[([^]]*)\\]\\([^)]*\\)" "*[picture: \\1]*" _text "${_text}")
   string(REGEX REPLACE "<img [^>]*alt=\"([^\"]*)\"[^>]*>" "*[picture: \\1]*" _text "${_text}")
+  # The .deb holds this copy, so a size of the .deb stated in it would change
+  # that size: the installed copy says what it is instead.
+  string(REGEX REPLACE "<!--=package\\.deb-->[^<]*<!--/-->" "the size of this package"
+         _text "${_text}")
   set(_out "")
   # Each [text](target): web addresses and anchors in the page stay; a
   # relative target stays only when it is an installed page.
