@@ -39,11 +39,11 @@ bool g_closed_at_start[3] = {false, false, false};
 void RemoveRegistered() {
   Slot* const slots = g_slots;
   const int count = g_slot_count;
-  for (int i = count - 1; i >= 0; --i)
-    if (slots[i].kind == kFile) unlinkat(slots[i].dir, slots[i].name, 0);
-  // Folders are registered parent first: the deepest goes first, if empty.
-  for (int i = count - 1; i >= 0; --i)
-    if (slots[i].kind == kFolder) unlinkat(slots[i].dir, slots[i].name, AT_REMOVEDIR);
+  // Files first; folders are registered parent first, so the deepest goes first.
+  for (const int kind : {kFile, kFolder})
+    for (int i = count - 1; i >= 0; --i)
+      if (slots[i].kind == kind)
+        unlinkat(slots[i].dir, slots[i].name, kind == kFolder ? AT_REMOVEDIR : 0);
 }
 
 // The name is written while the slot is free, and the slot is marked after.
@@ -80,21 +80,9 @@ void Install(int signal, void (*handler)(int), int flags) {
   sigaction(signal, &action, nullptr);
 }
 
-// ---- Names and folders --------------------------------------------------------
+// ---- Names, folders and files -------------------------------------------------
 
 constexpr std::string_view kTempPrefix = ".orvix-capture-";
-
-// ".orvix-capture-PID-XXXXXX": short whatever the output's name, and the
-// process's own, so that no other recorder on this machine can be making it.
-std::string TempName() {
-  static std::minstd_rand random(
-      static_cast<unsigned>(getpid()) ^
-      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
-  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::string name = std::string(kTempPrefix) + std::to_string(getpid()) + "-";
-  for (int i = 0; i < 6; ++i) name += kChars[random() % 62];
-  return name;
-}
 
 std::string Join(const std::string& folder, const std::string& name) {
   return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
@@ -177,14 +165,77 @@ std::string NoLock(const std::string& dir, int err) {
          "): recording without the lock, so a second orvix-capture is not kept out";
 }
 
+// A file written under a temporary name and renamed into place: registered
+// before it exists, so that a signal removes it.
+struct Temp {
+  Slot* slot = nullptr;
+  int dir = -1;
+  std::string name;  // empty: none
+
+  // Its descriptor, or minus the errno. The name, ".orvix-capture-PID-XXXXXX",
+  // is short whatever the output's name, and this process's own.
+  int Make(int in, mode_t mode) {
+    static std::minstd_rand random(
+        static_cast<unsigned>(getpid()) ^
+        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    static constexpr char kChars[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    dir = in;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      name = std::string(kTempPrefix) + std::to_string(getpid()) + "-";
+      for (int i = 0; i < 6; ++i) name += kChars[random() % 62];
+      Arm(slot, dir, name, kFile);
+      const int fd = openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+      const int err = errno;
+      if (fd >= 0) return fd;
+      slot->kind = kFree;
+      name.clear();
+      if (err != EEXIST) return -err;
+    }
+    return -EEXIST;
+  }
+  // 0, or the errno; the temporary file is gone either way.
+  int Put(const std::string& as) {
+    const int err = renameat(dir, name.c_str(), dir, as.c_str()) == 0 ? 0 : errno;
+    if (err == 0) name.clear();
+    Drop();
+    return err;
+  }
+  void Drop() {
+    if (!name.empty()) unlinkat(dir, name.c_str(), 0);
+    name.clear();
+    if (slot) slot->kind = kFree;
+  }
+};
+
+// Removes the ".orvix-capture-*" files a killed recording left in a folder
+// this run holds alone.
+void RemoveLeftovers(int dir, const std::string& shown, std::vector<std::string>* notes) {
+  DIR* listing = fdopendir(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!listing) return;
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(listing))
+    if (std::string_view(entry->d_name).substr(0, kTempPrefix.size()) == kTempPrefix)
+      names.push_back(entry->d_name);
+  closedir(listing);
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    struct stat st;
+    if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        unlinkat(dir, name.c_str(), 0) == 0)
+      notes->push_back("removed " + Quote(Join(shown, name)) +
+                       ", left by a recording that was killed");
+  }
+}
+
 }  // namespace
 
 // ---- The run's state ------------------------------------------------------------
 
 // The GIF or the trace.
 struct Target {
-  std::string option;  // "--gif", "--trace"
-  std::string given;   // as on the command line
+  const char* option = "";  // "--gif", "--trace"
+  std::string given;        // as on the command line
   Place at;
   std::string name;
   int descriptor = -1;    // one of this process's, written in place
@@ -193,12 +244,14 @@ struct Target {
   int lock = -1;          // the folder, opened to be locked (shared)
   int lock_error = 0;     // why it could not be locked: it is not, then
   bool alone = false;     // held exclusively until its leftovers are removed
-  Slot* slot = nullptr;
-  std::string temp;
+  Temp temp;
   std::FILE* stream = nullptr;
 
-  bool wanted() const { return !given.empty(); }
-  bool replaced() const { return wanted() && descriptor < 0 && !in_place; }
+  bool replaced() const { return !given.empty() && descriptor < 0 && !in_place; }
+  bool Fail(int err, std::string* error) const {
+    *error = "cannot create " + Quote(given) + ": " + Reason(err);
+    return false;
+  }
 };
 
 struct Outputs::State {
@@ -211,8 +264,7 @@ struct Outputs::State {
   int out_lock_error = 0;
   std::vector<std::string> old_frames;
   bool force = false;
-  Slot* png_slot = nullptr;
-  std::string png_temp;
+  Temp png;
   int png_fd = -1;
   std::vector<Slot*> made;  // folders this run made, parent first
   Target gif, trace;
@@ -231,7 +283,6 @@ struct Outputs::State {
   }
   bool CheckOut(std::string* error);
   bool CheckTarget(Target* t, std::string* error);
-  int MakeTemp(int dir, Slot* slot, mode_t mode, std::string* name);
   bool MakeFolders(std::string* error);
   bool Open(Target* t, std::vector<std::string>* notes, std::string* error);
   void Discard(Target* t);
@@ -302,15 +353,13 @@ bool Outputs::State::CheckOut(std::string* error) {
     // A folder made here gets 0777 less the umask: it must let this run in.
     const mode_t mask = umask(0);
     umask(mask);
-    if ((0777 & ~mask & 0700) != 0700) {
-      char octal[16];
-      std::snprintf(octal, sizeof(octal), "%04o", static_cast<unsigned>(mask));
-      return fail("cannot create folder " + Quote(out) + ": the umask " + octal +
-                  " would shut this run out of it");
-    }
-    if (const int err = Writable(out_at.dir))
-      return fail("cannot create folder " + Quote(out) + ": " + Reason(err));
-    return true;
+    char octal[16];
+    std::snprintf(octal, sizeof(octal), "%04o", static_cast<unsigned>(mask));
+    const int err = Writable(out_at.dir);
+    return (mask & 0700) != 0 ? fail("cannot create folder " + Quote(out) + ": the umask " + octal +
+                                     " would shut this run out of it")
+           : err != 0         ? fail("cannot create folder " + Quote(out) + ": " + Reason(err))
+                              : true;
   }
   out_dir = Keep(openat(out_at.dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (out_dir < 0) return fail("cannot read folder " + Quote(out) + ": " + Reason(errno));
@@ -347,10 +396,6 @@ bool Outputs::State::CheckOut(std::string* error) {
 }
 
 bool Outputs::State::CheckTarget(Target* t, std::string* error) {
-  const auto fail = [&](int err) {
-    *error = "cannot create " + Quote(t->given) + ": " + Reason(err);
-    return false;
-  };
   std::string path = t->given;
   bool resolved = false;
   // Follows the links to the file itself (one that dangles is written
@@ -365,34 +410,31 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
                                : slash == 0               ? "/"
                                                           : path.substr(0, slash);
     t->name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (t->name.empty() || t->name == "." || t->name == "..") return fail(EISDIR);
+    if (t->name.empty() || t->name == "." || t->name == "..") return t->Fail(EISDIR, error);
     t->at = Place{};
-    if (const int err = Walk(folder, &fds, &t->at)) return fail(err);
+    if (const int err = Walk(folder, &fds, &t->at)) return t->Fail(err, error);
     if (!t->at.missing.empty()) break;  // made by --out, or nowhere: below
-    struct stat own;
+    struct stat own, st;
     if (t->name.find_first_not_of("0123456789") == std::string::npos &&
         stat("/proc/self/fd", &own) == 0 && own.st_dev == t->at.st.st_dev &&
         own.st_ino == t->at.st.st_ino) {
       t->descriptor = t->name.size() < 10 ? std::stoi(t->name) : INT_MAX;
-      break;
-    }
-    struct stat st;
-    if (fstatat(t->at.dir, t->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno != ENOENT) return fail(errno);
+    } else if (fstatat(t->at.dir, t->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return t->Fail(errno, error);
       resolved = true;
     } else if (S_ISLNK(st.st_mode)) {
       std::string link(PATH_MAX, '\0');
       const ssize_t n = readlinkat(t->at.dir, t->name.c_str(), link.data(), link.size());
-      if (n < 0) return fail(errno);
+      if (n < 0) return t->Fail(errno, error);
       link.resize(static_cast<std::size_t>(n));
       path = link[0] == '/' || folder.empty() ? link : Join(folder, link);
     } else if (S_ISDIR(st.st_mode)) {
-      return fail(EISDIR);
+      return t->Fail(EISDIR, error);
     } else if (!S_ISREG(st.st_mode)) {
       t->in_place = true;  // a stream cannot be replaced
       return true;
     } else {
-      if (const int err = MayRemove(t->at.st, st)) return fail(err);
+      if (const int err = MayRemove(t->at.st, st)) return t->Fail(err, error);
       t->mode = static_cast<int>(st.st_mode & 07777);
       resolved = true;
     }
@@ -401,16 +443,14 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
     // One that was closed at start is /dev/null by now.
     const int flags = fcntl(t->descriptor, F_GETFL);
     if (flags == -1 || WasClosed(t->descriptor) || (flags & O_ACCMODE) == O_RDONLY)
-      return fail(EBADF);
-    if (t == &gif && !force && isatty(t->descriptor)) {  // binary
-      *error = t->option + " " + (t->given == "-" ? "-" : Quote(t->given)) +
-               " would write binary to a terminal: redirect it to a file (" + t->option +
-               " - > FILE), or add --force";
-      return false;
-    }
-    return true;
+      return t->Fail(EBADF, error);
+    if (t != &gif || force || !isatty(t->descriptor)) return true;
+    *error = std::string("--gif ") + (t->given == "-" ? "-" : Quote(t->given)) +
+             " would write binary to a terminal: redirect it to a file (--gif - > FILE), or "
+             "add --force";
+    return false;
   }
-  if (!resolved && t->at.missing.empty()) return fail(ELOOP);
+  if (!resolved && t->at.missing.empty()) return t->Fail(ELOOP, error);
   // Whether `names` below t's folder are the first of the folders --out makes.
   const auto made_by_out = [&](std::vector<std::string> names) {
     return !out.empty() && t->at.st.st_dev == out_at.st.st_dev &&
@@ -424,12 +464,11 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
                                 ? " is named like a frame file of --out "
                                 : "";
   if (!clash.empty()) {
-    *error = t->option + " " + Quote(t->given) + clash + Quote(out);
+    *error = t->option + (" " + Quote(t->given)) + clash + Quote(out);
     return false;
   }
-  if (!t->at.missing.empty() && made_by_out(t->at.missing)) return true;
-  if (!t->at.missing.empty()) return fail(ENOENT);
-  if (const int err = Writable(t->at.dir)) return fail(err);
+  if (!t->at.missing.empty()) return made_by_out(t->at.missing) || t->Fail(ENOENT, error);
+  if (const int err = Writable(t->at.dir)) return t->Fail(err, error);
   if (!out.empty() && t->at.Same(out_at)) return true;  // the --out folder, locked already
   if (t == &trace && gif.lock >= 0 && gif.at.Same(t->at)) return true;  // locked with the GIF
   // Shared: GIFs of many recorders may share a folder, but no recorder
@@ -444,11 +483,9 @@ bool Outputs::State::CheckTarget(Target* t, std::string* error) {
     if (i > 0) usleep(20000);
     t->lock_error = Lock(t->lock, LOCK_SH);
   }
-  if (t->lock_error == EWOULDBLOCK) {
-    *error = InUse(t->at.shown);
-    return false;
-  }
-  return true;
+  if (t->lock_error != EWOULDBLOCK) return true;
+  *error = InUse(t->at.shown);
+  return false;
 }
 
 Outputs::Outputs() : s_(std::make_unique<State>()) {}
@@ -465,11 +502,10 @@ bool Outputs::Check(const Options& options, std::string* error) {
   s.trace.given = options.trace_path;
   if (!s.out.empty() && !s.CheckOut(error)) return false;
   for (Target* t : {&s.gif, &s.trace})
-    if (t->wanted() && !s.CheckTarget(t, error)) return false;
-  if (s.gif.wanted() && s.trace.wanted() &&
-      ((s.gif.descriptor >= 0 && s.gif.descriptor == s.trace.descriptor) ||
-       (s.gif.replaced() && s.trace.replaced() && s.gif.at.Same(s.trace.at) &&
-        s.gif.name == s.trace.name))) {
+    if (!t->given.empty() && !s.CheckTarget(t, error)) return false;
+  if ((s.gif.descriptor >= 0 && s.gif.descriptor == s.trace.descriptor) ||
+      (s.gif.replaced() && s.trace.replaced() && s.gif.at.Same(s.trace.at) &&
+       s.gif.name == s.trace.name)) {
     *error = "--gif and --trace name the same file";
     return false;
   }
@@ -483,62 +519,37 @@ bool Outputs::Check(const Options& options, std::string* error) {
   g_slot_count = static_cast<int>(s.slots.size());
   pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   Slot* next = s.slots.data() + s.out_at.missing.size();
-  s.png_slot = next++;
-  s.gif.slot = next++;
-  s.trace.slot = next;
+  s.png.slot = next++;
+  s.gif.temp.slot = next++;
+  s.trace.temp.slot = next;
   return true;
 }
 
 // ---- Prepare ------------------------------------------------------------------------
-
-// A new file in `dir`, registered before it exists: its descriptor, or
-// minus the errno.
-int Outputs::State::MakeTemp(int dir, Slot* slot, mode_t mode, std::string* name) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *name = TempName();
-    Arm(slot, dir, *name, kFile);
-    const int fd = openat(dir, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0) return fd;
-    const int err = errno;
-    slot->kind = kFree;
-    if (err != EEXIST) return -err;
-  }
-  return -EEXIST;
-}
 
 bool Outputs::State::MakeFolders(std::string* error) {
   int dir = out_at.dir;
   for (std::size_t i = 0; i < out_at.missing.size(); ++i) {
     const std::string& name = out_at.missing[i];
     Arm(&slots[i], dir, name, kFolder);
-    if (mkdirat(dir, name.c_str(), 0777) != 0) {
+    const bool made_here = mkdirat(dir, name.c_str(), 0777) == 0;
+    if (made_here) made.push_back(&slots[i]);
+    if (!made_here || (dir = Keep(openat(dir, name.c_str(),
+                                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))) < 0) {
       *error = "cannot create folder " + Quote(out) + ": " + Reason(errno);
-      slots[i].kind = kFree;  // not this run's, if it is there at all
+      if (!made_here) slots[i].kind = kFree;  // not this run's, if it is there at all
       return false;
     }
-    made.push_back(&slots[i]);
-    const int fd = openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-      *error = "cannot create folder " + Quote(out) + ": " + Reason(errno);
-      return false;
-    }
-    dir = Keep(fd);
   }
   out_dir = dir;
   out_lock_error = Lock(out_dir, LOCK_EX);
-  if (out_lock_error == EWOULDBLOCK) {
-    *error = InUse(out);
-    return false;
-  }
-  return true;
+  if (out_lock_error != EWOULDBLOCK) return true;
+  *error = InUse(out);
+  return false;
 }
 
 // The stream of a target, and its temporary file when it is replaced.
 bool Outputs::State::Open(Target* t, std::vector<std::string>* notes, std::string* error) {
-  const auto fail = [&](int err) {
-    *error = "cannot create " + Quote(t->given) + ": " + Reason(err);
-    return false;
-  };
   int fd = -1;
   if (t->descriptor >= 0) {
     // Written where the descriptor points, at its offset and with its
@@ -550,44 +561,23 @@ bool Outputs::State::Open(Target* t, std::vector<std::string>* notes, std::strin
     int dir = t->at.dir;
     for (const std::string& name : t->at.missing)  // made by --out just now
       dir = Keep(openat(dir, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (dir < 0) return fail(errno);
+    if (dir < 0) return t->Fail(errno, error);
     if (t->lock_error != 0) notes->push_back(NoLock(t->at.shown, t->lock_error));
-    fd = MakeTemp(dir, t->slot, t->mode < 0 ? 0666 : 0600, &t->temp);
-    if (fd < 0) return fail(-fd);
+    fd = t->temp.Make(dir, t->mode < 0 ? 0666 : 0600);
+    if (fd < 0) return t->Fail(-fd, error);
     t->at.dir = dir;
     if (t->mode >= 0 && fchmod(fd, static_cast<mode_t>(t->mode)) != 0) {
-      const int err = errno;
       close(fd);
-      return fail(err);
+      return t->Fail(errno, error);
     }
   }
-  if (fd < 0) return fail(errno);
+  if (fd < 0) return t->Fail(errno, error);
   if (!(t->stream = fdopen(fd, "wb"))) {
     const int err = errno;
     close(fd);
-    return fail(err);
+    return t->Fail(err, error);
   }
   return true;
-}
-
-// Removes the ".orvix-capture-*" files a killed recording left in a folder
-// this run holds alone.
-void RemoveLeftovers(int dir, const std::string& shown, std::vector<std::string>* notes) {
-  DIR* listing = fdopendir(openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!listing) return;
-  std::vector<std::string> names;
-  while (const dirent* entry = readdir(listing))
-    if (std::string_view(entry->d_name).substr(0, kTempPrefix.size()) == kTempPrefix)
-      names.push_back(entry->d_name);
-  closedir(listing);
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) {
-    struct stat st;
-    if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-        unlinkat(dir, name.c_str(), 0) == 0)
-      notes->push_back("removed " + Quote(Join(shown, name)) +
-                       ", left by a recording that was killed");
-  }
 }
 
 bool Outputs::Prepare(std::vector<std::string>* notes, std::string* error) {
@@ -601,21 +591,20 @@ bool Outputs::Prepare(std::vector<std::string>* notes, std::string* error) {
     if (!s.out_at.missing.empty() && !s.MakeFolders(error)) return undo();
     if (s.out_lock_error != 0) lines.push_back(NoLock(s.out, s.out_lock_error));
     if (s.out_lock_error == 0) RemoveLeftovers(s.out_dir, s.out, &lines);
-    const int fd = s.MakeTemp(s.out_dir, s.png_slot, 0666, &s.png_temp);
-    if (fd < 0) {
-      *error = "cannot write in folder " + Quote(s.out) + ": " + Reason(-fd);
+    s.png_fd = s.png.Make(s.out_dir, 0666);
+    if (s.png_fd < 0) {
+      *error = "cannot write in folder " + Quote(s.out) + ": " + Reason(-s.png_fd);
       return undo();
     }
-    s.png_fd = fd;
   }
   // Leftovers go while no other recorder shares the folder.
   for (Target* t : {&s.gif, &s.trace}) {
-    if (!t->wanted() || !t->alone) continue;
+    if (!t->alone) continue;
     RemoveLeftovers(t->lock, t->at.shown, &lines);
     Lock(t->lock, LOCK_SH);
   }
   for (Target* t : {&s.gif, &s.trace})
-    if (t->wanted() && !s.Open(t, &lines, error)) return undo();
+    if (!t->given.empty() && !s.Open(t, &lines, error)) return undo();
   // Last, as it cannot be undone; Check found each one removable.
   for (const std::string& name : s.old_frames) {
     if (unlinkat(s.out_dir, name.c_str(), 0) != 0 && errno != ENOENT) {
@@ -632,11 +621,8 @@ bool Outputs::Prepare(std::vector<std::string>* notes, std::string* error) {
 bool Outputs::WriteFrame(const std::string& name, const std::vector<unsigned char>& png,
                          std::string* error) {
   State& s = *s_;
-  int err = 0;
-  if (s.png_fd < 0) {
-    s.png_fd = s.MakeTemp(s.out_dir, s.png_slot, 0666, &s.png_temp);
-    if (s.png_fd < 0) err = -s.png_fd;
-  }
+  if (s.png_fd < 0) s.png_fd = s.png.Make(s.out_dir, 0666);
+  int err = s.png_fd < 0 ? -s.png_fd : 0;
   for (std::size_t done = 0; err == 0 && done < png.size();) {
     const ssize_t n = write(s.png_fd, png.data() + done, png.size() - done);
     if (n < 0 && errno != EINTR) err = errno;
@@ -644,10 +630,7 @@ bool Outputs::WriteFrame(const std::string& name, const std::vector<unsigned cha
   }
   if (s.png_fd >= 0 && close(s.png_fd) != 0 && err == 0) err = Errno();
   s.png_fd = -1;
-  if (err == 0 && renameat(s.out_dir, s.png_temp.c_str(), s.out_dir, name.c_str()) != 0)
-    err = errno;
-  if (err != 0) unlinkat(s.out_dir, s.png_temp.c_str(), 0);
-  s.png_slot->kind = kFree;
+  err = err != 0 ? (s.png.Drop(), err) : s.png.Put(name);
   if (err == 0) return true;
   *error = "cannot write " + Quote(Join(s.out, name)) + ": " + Reason(err);
   return false;
@@ -658,30 +641,23 @@ std::FILE* Outputs::trace() const { return s_->trace.stream; }
 
 bool Outputs::Commit(std::string* error) {
   State& s = *s_;
+  int err = 0;
+  Target* failed = nullptr;
   for (Target* t : {&s.gif, &s.trace}) {
-    if (!t->stream) continue;
+    if (!t->stream || err != 0) continue;
     errno = 0;
-    int err = std::fflush(t->stream) != 0 || std::ferror(t->stream) ? Errno() : 0;
+    err = std::fflush(t->stream) != 0 || std::ferror(t->stream) ? Errno() : 0;
     errno = 0;
     if (std::fclose(t->stream) != 0 && err == 0) err = Errno();
     t->stream = nullptr;
-    if (err != 0) {
-      *error = "cannot write " + Quote(t->given) + ": " + Reason(err);
-      Abandon();
-      return false;
-    }
+    failed = t;
   }
-  for (Target* t : {&s.gif, &s.trace}) {
-    if (t->temp.empty()) continue;
-    if (renameat(t->at.dir, t->temp.c_str(), t->at.dir, t->name.c_str()) != 0) {
-      *error = "cannot write " + Quote(t->given) + ": " + Reason(errno);
-      Abandon();
-      return false;
-    }
-    t->slot->kind = kFree;
-    t->temp.clear();
-  }
-  return true;
+  for (Target* t : {&s.gif, &s.trace})
+    if (err == 0 && !t->temp.name.empty()) err = t->temp.Put(t->name), failed = t;
+  if (err == 0) return true;
+  *error = "cannot write " + Quote(failed->given) + ": " + Reason(err);
+  Abandon();
+  return false;
 }
 
 void Outputs::State::Discard(Target* t) {
@@ -692,21 +668,16 @@ void Outputs::State::Discard(Target* t) {
     std::fclose(t->stream);
     t->stream = nullptr;
   }
-  if (!t->temp.empty()) unlinkat(t->at.dir, t->temp.c_str(), 0);
-  t->temp.clear();
-  if (t->slot) t->slot->kind = kFree;
+  t->temp.Drop();
 }
 
 void Outputs::Abandon() {
   State& s = *s_;
   s.Discard(&s.gif);
   s.Discard(&s.trace);
-  if (s.png_fd >= 0) {
-    close(s.png_fd);
-    unlinkat(s.out_dir, s.png_temp.c_str(), 0);
-    s.png_fd = -1;
-  }
-  if (s.png_slot) s.png_slot->kind = kFree;
+  if (s.png_fd >= 0) close(s.png_fd);
+  s.png_fd = -1;
+  s.png.Drop();
   // Folders this run made go again when nothing is left in them.
   for (auto it = s.made.rbegin(); it != s.made.rend(); ++it) {
     unlinkat((*it)->dir, (*it)->name, AT_REMOVEDIR);
