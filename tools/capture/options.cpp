@@ -177,53 +177,32 @@ bool Count(std::string_view value, const char* name, int max, const char* what, 
   return false;
 }
 
-// Every option but --help and --version (usage.txt says what they do), and
-// how its value, never empty, is read; none for the flag, --force.
-using Read = bool (*)(std::string_view value, Options* o, std::string* error);
-struct OptionRow {
-  std::string_view name;
-  Read read;
-};
-const OptionRow kOptionRows[] = {
-    {"--frames",
-     [](std::string_view v, Options* o, std::string* e) {
-       return Count(v, "--frames", kMaxFrames, "a frame count", &o->frames, e);
-     }},
-    {"--start-tick",
-     [](std::string_view v, Options* o, std::string* e) {
-       std::int64_t tick = 0;
-       const bool ok = ParseNumber(v, 0xFFFFFFFFll, &tick);
-       if (!ok) *e = "--start-tick: " + Quote(v) + " is not a tick count from 0 to 4294967295";
-       o->start_tick = static_cast<std::uint32_t>(tick);
-       return ok;
-     }},
-    {"--keys",
-     [](std::string_view v, Options* o, std::string* e) { return ParseKeyScript(v, &o->keys, e); }},
-    {"--out",
-     [](std::string_view v, Options* o, std::string*) {
-       o->out_dir = v;
-       return true;
-     }},
-    {"--force", nullptr},
-    {"--every",
-     [](std::string_view v, Options* o, std::string* e) {
-       return Count(v, "--every", kMaxFrames, "a number", &o->every, e);
-     }},
-    {"--gif",
-     [](std::string_view v, Options* o, std::string*) {
-       o->gif_path = v;
-       return true;
-     }},
-    {"--build-up",
-     [](std::string_view v, Options* o, std::string* e) {
-       return Count(v, "--build-up", kMaxBuildUp, "a number of polygons", &o->build_up, e);
-     }},
-    {"--trace",
-     [](std::string_view v, Options* o, std::string*) {
-       o->trace_path = v;
-       return true;
-     }},
-};
+// Every option but --help and --version (usage.txt says what they do).
+constexpr std::string_view kOptionNames[] = {"--frames", "--start-tick", "--keys",
+                                             "--out",    "--force",      "--every",
+                                             "--gif",    "--build-up",   "--trace"};
+
+std::size_t IndexOf(std::string_view name) {
+  return std::find(std::begin(kOptionNames), std::end(kOptionNames), name) - kOptionNames;
+}
+
+// The value, never empty, of option `name` (not --force).
+bool Read(std::string_view name, std::string_view v, Options* o, std::string* e) {
+  if (name == "--frames") return Count(v, "--frames", kMaxFrames, "a frame count", &o->frames, e);
+  if (name == "--every") return Count(v, "--every", kMaxFrames, "a number", &o->every, e);
+  if (name == "--build-up")
+    return Count(v, "--build-up", kMaxBuildUp, "a number of polygons", &o->build_up, e);
+  if (name == "--keys") return ParseKeyScript(v, &o->keys, e);
+  if (name == "--start-tick") {
+    std::int64_t tick = 0;
+    const bool ok = ParseNumber(v, 0xFFFFFFFFll, &tick);
+    if (!ok) *e = "--start-tick: " + Quote(v) + " is not a tick count from 0 to 4294967295";
+    o->start_tick = static_cast<std::uint32_t>(tick);
+    return ok;
+  }
+  (name == "--out" ? o->out_dir : name == "--gif" ? o->gif_path : o->trace_path) = v;
+  return true;
+}
 
 // Entries that would never be used point at a mistake in --frames or --keys
 // (holds named before taps).
@@ -269,34 +248,31 @@ bool ParseArguments(int argc, const char* const* argv, Options* options, std::st
     *error = line;
     return false;
   };
-  const auto find = [](std::string_view name) {
-    return std::find_if(std::begin(kOptionRows), std::end(kOptionRows),
-                        [&](const OptionRow& row) { return row.name == name; });
-  };
-  bool seen[std::size(kOptionRows)] = {};
+  bool seen[std::size(kOptionNames)] = {};
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
     if (arg.substr(0, 2) != "--" || arg.size() == 2)
       return fail("unexpected argument " + Quote(arg) + " (see --help)");
     const std::size_t eq = arg.find('=');
     const std::string name(arg.substr(0, eq));
-    const OptionRow* row = find(name);
-    if (row == std::end(kOptionRows))
+    const std::size_t row = IndexOf(name);
+    if (row == std::size(kOptionNames))
       return fail("unknown option " + Quote(name) + " (see --help)");
-    if (std::exchange(seen[row - kOptionRows], true)) return fail(name + " is given twice");
-    if (!row->read && eq != std::string_view::npos) return fail(name + " takes no value");
-    o.force = o.force || !row->read;
-    if (!row->read) continue;
+    if (std::exchange(seen[row], true)) return fail(name + " is given twice");
+    const bool flag = name == "--force";
+    if (flag && eq != std::string_view::npos) return fail(name + " takes no value");
+    o.force = o.force || flag;
+    if (flag) continue;
     const std::string_view value = eq != std::string_view::npos ? arg.substr(eq + 1)
                                    : i + 1 < argc               ? argv[++i]
                                                                 : "";
     if (Trim(value).empty()) return fail(name + " needs a value");
-    if (!row->read(value, &o, error)) return false;
+    if (!Read(name, value, &o, error)) return false;
   }
 
   if (o.out_dir.empty() && o.gif_path.empty() && o.trace_path.empty())
     return fail("nothing to write: give --out DIR, --gif FILE or --trace FILE (see --help)");
-  if (o.build_up != 0 && seen[find("--every") - kOptionRows])
+  if (o.build_up != 0 && seen[IndexOf("--every")])
     return fail("--build-up keeps images of the last frame only: --every does not go with it");
   if (o.every > o.frames)
     return fail("--every " + std::to_string(o.every) + " keeps none of the " +
