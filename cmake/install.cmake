@@ -41,8 +41,7 @@ if(WIN32)
 endif()
 
 # ---- Runtime ----------------------------------------------------------------
-# The recorder's OPTIONS section, made from its --help text (tools/capture).
-get_property(ORVIX_CAPTURE_MAN_OPTIONS GLOBAL PROPERTY ORVIX_CAPTURE_MAN_OPTIONS)
+include(${CMAKE_CURRENT_LIST_DIR}/man-options.cmake)
 foreach(program orvix orvix-capture)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
