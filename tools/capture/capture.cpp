@@ -15,7 +15,6 @@
 #include "capture/image.h"
 #include "capture/outputs.h"
 #include "frame_record.h"
-#include "platform/gdi.h"
 #include "platform/headless.h"
 
 namespace capture {
@@ -55,60 +54,27 @@ int Write(std::ostream& out, std::ostream& err, const std::string& text, const c
   return kWriteFailed;
 }
 
-// --build-up: the last frame as it is painted, for readers who want to see
-// the painter's algorithm at work. Image 1 is the cleared back buffer (before
-// the frame's first Polygon), then one after every `step` calls, then the
-// frame as presented, named as wide as the most images a frame can give.
-// Every Polygon call of the program goes to the back buffer (Polygon3D draws
-// on hBlockDC only), so the GDI's polygon observer counts the back buffer's.
-class BuildUp {
- public:
-  using Keep = std::function<bool(const std::uint32_t*, const std::string& name, int delay_cs)>;
-  BuildUp(const Options& o, Keep keep)
-      : frame_(o.frames),
-        step_(o.build_up),
-        most_((kMaxBuildUp + step_ - 1) / step_ + 1),
-        keep_(std::move(keep)),
-        pixels_(static_cast<std::size_t>(kWidth) * kHeight),
-        copy_(gdi::CreateSurfaceDC(pixels_.data(), kWidth, kHeight)) {
-    gdi::SetPolygonObserver(
-        [](void* self, const POINT*, int, COLORREF) { static_cast<BuildUp*>(self)->Before(); },
-        this);
-  }
-  ~BuildUp() {
-    gdi::SetPolygonObserver(nullptr, nullptr);
-    DeleteDC(copy_);
-  }
-  BuildUp(const BuildUp&) = delete;
-  BuildUp& operator=(const BuildUp&) = delete;
+using Keep = std::function<bool(const std::uint32_t*, const std::string& name, int delay_cs)>;
 
-  void Presented(int frame, const std::uint32_t* pixels) {
-    presented_ = frame;
-    if (stopped_ || frame != frame_) return;
-    Image(pixels, true);
-    stopped_ = true;
+// --build-up: the last frame as it is painted, replayed from its record, for
+// readers who want to see the painter's algorithm at work. Image 1 is the
+// cleared back buffer, then one before every `step`-th painted polygon after
+// it, then the frame as presented, named as wide as the most images a frame
+// can give. The clear shows 0.5 s, each step 0.05 s, the whole frame 3 s.
+bool KeepBuildUp(const support::FrameRecord& record, const std::uint32_t* whole, int step,
+                 const Keep& keep) {
+  const int most = (kMaxBuildUp + step - 1) / step + 1;
+  int images = 0, painted = 0;
+  for (const support::CallRecord& call : record.calls) {
+    if (call.fate != kFatePainted || painted++ % step != 0) continue;
+    const std::vector<std::uint32_t> before =
+        call.index == 0 ? std::vector<std::uint32_t>(std::size_t{kWidth} * kHeight, 0u)
+                        : support::Replay(record, call.index - 1, kWidth, kHeight);
+    ++images;
+    if (!keep(before.data(), FrameFileName(images, most), images == 1 ? 50 : 5)) return false;
   }
-
- private:
-  // Before each fill: the back buffer then holds `painted_` polygons.
-  void Before() {
-    if (stopped_ || presented_ != frame_ - 1 || painted_++ % step_ != 0) return;
-    BitBlt(copy_, 0, 0, kWidth, kHeight, hBlockDC, 0, 0, SRCCOPY);
-    stopped_ = !Image(pixels_.data(), false);
-  }
-  // The clear shows 0.5 s, each step 0.05 s, the whole frame 3 s.
-  bool Image(const std::uint32_t* pixels, bool last) {
-    ++images_;
-    return keep_(pixels, FrameFileName(images_, most_), last ? 300 : images_ == 1 ? 50 : 5);
-  }
-
-  int frame_, step_, most_;
-  Keep keep_;
-  int presented_ = 0, painted_ = 0, images_ = 0;
-  bool stopped_ = false;
-  std::vector<std::uint32_t> pixels_;  // the back buffer copied out
-  HDC copy_;
-};
+  return keep(whole, FrameFileName(++images, most), 300);
+}
 
 // The trace of one frame: its line, then one line per Polygon3D call, with
 // the keys as the script names them ("tap:up" for a tap).
@@ -197,7 +163,7 @@ int Run(const Options& options, std::ostream& err, bool progress) {
     return kWriteFailed;  // ~Outputs leaves nothing
   }
   // One image to DIR/NAME and the GIF.
-  const auto keep = [&](const std::uint32_t* pixels, const std::string& name, int delay_cs) {
+  const Keep keep = [&](const std::uint32_t* pixels, const std::string& name, int delay_cs) {
     if (!options.out_dir.empty()) {
       const std::vector<unsigned char> png = EncodePng(pixels, kWidth, kHeight);
       if (png.empty()) {
@@ -209,10 +175,8 @@ int Run(const Options& options, std::ostream& err, bool progress) {
     if (failure.empty() && outputs.gif() && !gif.AddFrame(pixels, delay_cs, &failure)) gif_failed();
     return failure.empty();
   };
-  std::unique_ptr<BuildUp> build_up;
-  if (options.build_up != 0) build_up = std::make_unique<BuildUp>(options, keep);
   std::unique_ptr<support::FrameRecorder> recorder;
-  if (outputs.trace()) {
+  if (outputs.trace() || options.build_up != 0) {
     recorder = std::make_unique<support::FrameRecorder>();
     recorder->Restart();
   }
@@ -233,14 +197,19 @@ int Run(const Options& options, std::ostream& err, bool progress) {
           return;
         }
         try {
-          if (build_up) build_up->Presented(frame, pixels);
-          // Written whole, to PNG and GIF.
+          // A kept frame's images (the frame whole, or as it is painted),
+          // then its trace.
           const bool whole = options.build_up == 0 && frame % options.every == 0;
-          if (whole)
-            keep(pixels, FrameFileName(frame, options.frames), GifDelay(kept++, options.every));
-          if (recorder && failure.empty() && (whole || (build_up && frame == options.frames)))
-            Trace(outputs.trace(), options.trace_path, frame, options.keys, recorder->Take(),
-                  &failure);
+          if (whole || (options.build_up != 0 && frame == options.frames)) {
+            const support::FrameRecord record =
+                recorder ? recorder->Take() : support::FrameRecord{};
+            if (whole)
+              keep(pixels, FrameFileName(frame, options.frames), GifDelay(kept++, options.every));
+            else
+              KeepBuildUp(record, pixels, options.build_up, keep);
+            if (outputs.trace() && failure.empty())
+              Trace(outputs.trace(), options.trace_path, frame, options.keys, record, &failure);
+          }
           if (recorder) recorder->Restart();
         } catch (const std::bad_alloc&) {
           failure = "out of memory";
@@ -256,7 +225,6 @@ int Run(const Options& options, std::ostream& err, bool progress) {
         if (progress)
           err << "\rorvix-capture: frame " << frame << '/' << options.frames << std::flush;
       });
-  build_up.reset();
   recorder.reset();
   if (progress) err << '\n';
 
