@@ -36,14 +36,12 @@ inline bool WritePng(const std::string& path, const std::uint32_t* pixels, int w
   return !png.empty() && out.good();
 }
 
-// `count` pixels of `channels` bytes each (red first) as 0x00BBGGRR, byte by
-// byte: the same on a big-endian target.
-inline std::vector<std::uint32_t> Pixels(const unsigned char* bytes, std::size_t count,
-                                         int channels) {
+// `count` pixels of three bytes each, red first, as 0x00BBGGRR: byte by byte,
+// so the same on a big-endian target.
+inline std::vector<std::uint32_t> Pixels(const unsigned char* rgb, std::size_t count) {
   std::vector<std::uint32_t> pixels(count);
-  for (std::size_t i = 0; i < count; ++i, bytes += channels)
-    pixels[i] =
-        std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16;
+  for (std::size_t i = 0; i < count; ++i, rgb += 3)
+    pixels[i] = std::uint32_t{rgb[0]} | std::uint32_t{rgb[1]} << 8 | std::uint32_t{rgb[2]} << 16;
   return pixels;
 }
 
@@ -57,7 +55,7 @@ struct Image {
 inline bool LoadPng(const std::string& path, Image* image) {
   int channels = 0;
   unsigned char* rgb = stbi_load(path.c_str(), &image->width, &image->height, &channels, 3);
-  if (rgb) image->pixels = Pixels(rgb, std::size_t(image->width) * image->height, 3);
+  if (rgb) image->pixels = Pixels(rgb, std::size_t(image->width) * image->height);
   stbi_image_free(rgb);
   return rgb != nullptr;
 }
