@@ -943,9 +943,7 @@ TEST(CaptureProgram, OneRecorderPerFolderAtATime) {
     EXPECT_EQ(second.err, "orvix-capture: '" + same +
                               "' is in use by another orvix-capture; one recording per folder at "
                               "a time\n");
-    std::string gif;
-    char buffer[65536];
-    for (ssize_t n; (n = read(reader, buffer, sizeof(buffer))) > 0;) gif.append(buffer, n);
+    const std::string gif = ReadFile(fifo);  // to the end, when the first closes it
     close(reader);
     const Outcome run = Finish(first, root);
     EXPECT_EQ(run.status, 0) << run.err;
