@@ -704,7 +704,11 @@ TEST(CaptureProgram, EndsCleanlyHoweverItEnds) {
   // AddressSanitizer reserves terabytes of it.
   const auto small_memory = limit(RLIMIT_AS, 9000 * 1024);
   const auto old_gif = [](const std::string& dir) { std::ofstream(dir + "/a.gif") << "old"; };
-  bool mounted = false;  // the disk itself full: a 200 KB tmpfs
+  bool mounted = false;  // the disk itself full: a 200 KB tmpfs, gone again however the test ends
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{root + "/full disk"};
   const auto full_disk = [&mounted, &old_gif](const std::string& dir) {
     mounted = mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=200k") == 0;
     old_gif(dir);
@@ -897,7 +901,6 @@ TEST(CaptureProgram, EndsCleanlyHoweverItEnds) {
       EXPECT_GE(frames + WholeFramesIn(last.parent_path()), 1) << c.name;
     }
   }
-  umount2((root + "/full disk").c_str(), MNT_DETACH);
   close(reader);
   close(master);
   const std::string gif_start = "GIF89a";
