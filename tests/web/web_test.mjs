@@ -81,13 +81,15 @@ async function view(page) {
 
 // The view holds still: the corners and the horizon stay put over 20 frames.
 // A view that keeps turning (3 rad/s), tilting or walking moves them within
-// a frame or two.
+// a frame or two. A turn moves both corners, so one corner seen in both
+// pictures is enough: the drifting cube may hide the other in one of them.
 async function checkStill(page, message) {
   await h.sleep(300);
   const before = await view(page);
   await h.sleep(600);
   const after = await view(page);
-  check((before.right !== null || before.horizon !== null) && JSON.stringify(before) === JSON.stringify(after),
+  const seen = Object.keys(before).filter((k) => before[k] !== null && after[k] !== null);
+  check(seen.some((k) => k !== 'horizon') && seen.every((k) => before[k] === after[k]),
         `${message}: ${JSON.stringify(before)} then ${JSON.stringify(after)}`);
 }
 
