@@ -1,5 +1,6 @@
 #include "frame_record.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
@@ -188,13 +189,13 @@ FrameState FrameRecorder::State() const {
   return s;
 }
 
-std::vector<std::uint32_t> Replay(const FrameRecord& frame, int upto, int width, int height) {
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height, 0u);
-  const HDC dc = gdi::CreateSurfaceDC(pixels.data(), width, height);
+void ReplayOnto(std::uint32_t* pixels, const FrameRecord& frame, int after, int upto, int width,
+                int height) {
+  const HDC dc = gdi::CreateSurfaceDC(pixels, width, height);
   SelectObject(dc, GetStockObject(NULL_PEN));
   for (const CallRecord& c : frame.calls) {
-    if (upto >= 0 && c.index > upto) break;
-    if (c.fate != kFatePainted) continue;
+    if (c.index > upto) break;
+    if (c.index <= after || c.fate != kFatePainted) continue;
     const HBRUSH brush = CreateSolidBrush(c.colorOut);
     const HGDIOBJ previous = SelectObject(dc, brush);
     Polygon(dc, c.points.data(), static_cast<int>(c.points.size()));
@@ -202,6 +203,11 @@ std::vector<std::uint32_t> Replay(const FrameRecord& frame, int upto, int width,
     DeleteObject(brush);
   }
   DeleteDC(dc);
+}
+
+std::vector<std::uint32_t> Replay(const FrameRecord& frame, int upto, int width, int height) {
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height, 0u);
+  ReplayOnto(pixels.data(), frame, -1, upto < 0 ? INT_MAX : upto, width, height);
   return pixels;
 }
 

@@ -102,6 +102,11 @@ class FrameRecorder {
 // top-down.
 std::vector<std::uint32_t> Replay(const FrameRecord& frame, int upto = -1, int width = 512,
                                   int height = 512);
+// The painted calls (after, upto] added onto `pixels`, a width x height bitmap
+// that holds the replay of calls [0, after]: a picture built up step by step
+// without replaying each step from the start.
+void ReplayOnto(std::uint32_t* pixels, const FrameRecord& frame, int after, int upto, int width,
+                int height);
 
 // One trace line each, without the newline. `keys` names the keys held for
 // this frame (the recorder's names), `tick` is GetTickCount at the frame.

@@ -64,14 +64,14 @@ using Keep = std::function<bool(const std::uint32_t*, const std::string& name, i
 bool KeepBuildUp(const support::FrameRecord& record, const std::uint32_t* whole, int step,
                  const Keep& keep) {
   const int most = (kMaxBuildUp + step - 1) / step + 1;
-  int images = 0, painted = 0;
+  std::vector<std::uint32_t> painting(std::size_t{kWidth} * kHeight, 0u);
+  int images = 0, painted = 0, replayed = -1;
   for (const support::CallRecord& call : record.calls) {
     if (call.fate != kFatePainted || painted++ % step != 0) continue;
-    const std::vector<std::uint32_t> before =
-        call.index == 0 ? std::vector<std::uint32_t>(std::size_t{kWidth} * kHeight, 0u)
-                        : support::Replay(record, call.index - 1, kWidth, kHeight);
+    support::ReplayOnto(painting.data(), record, replayed, call.index - 1, kWidth, kHeight);
+    replayed = call.index - 1;
     ++images;
-    if (!keep(before.data(), FrameFileName(images, most), images == 1 ? 50 : 5)) return false;
+    if (!keep(painting.data(), FrameFileName(images, most), images == 1 ? 50 : 5)) return false;
   }
   return keep(whole, FrameFileName(++images, most), 300);
 }

@@ -353,13 +353,15 @@ bool Outputs::State::CheckOut(std::string* error) {
     // A folder made here gets 0777 less the umask: it must let this run in.
     const mode_t mask = umask(0);
     umask(mask);
-    char octal[16];
-    std::snprintf(octal, sizeof(octal), "%04o", static_cast<unsigned>(mask));
-    const int err = Writable(out_at.dir);
-    return (mask & 0700) != 0 ? fail("cannot create folder " + Quote(out) + ": the umask " + octal +
-                                     " would shut this run out of it")
-           : err != 0         ? fail("cannot create folder " + Quote(out) + ": " + Reason(err))
-                              : true;
+    if ((mask & 0700) != 0) {
+      char octal[16];
+      std::snprintf(octal, sizeof(octal), "%04o", static_cast<unsigned>(mask));
+      return fail("cannot create folder " + Quote(out) + ": the umask " + octal +
+                  " would shut this run out of it");
+    }
+    if (const int err = Writable(out_at.dir))
+      return fail("cannot create folder " + Quote(out) + ": " + Reason(err));
+    return true;
   }
   out_dir = Keep(openat(out_at.dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (out_dir < 0) return fail("cannot read folder " + Quote(out) + ": " + Reason(errno));
@@ -532,12 +534,15 @@ bool Outputs::State::MakeFolders(std::string* error) {
   for (std::size_t i = 0; i < out_at.missing.size(); ++i) {
     const std::string& name = out_at.missing[i];
     Arm(&slots[i], dir, name, kFolder);
-    const bool made_here = mkdirat(dir, name.c_str(), 0777) == 0;
-    if (made_here) made.push_back(&slots[i]);
-    if (!made_here || (dir = Keep(openat(dir, name.c_str(),
-                                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))) < 0) {
+    if (mkdirat(dir, name.c_str(), 0777) != 0) {
       *error = "cannot create folder " + Quote(out) + ": " + Reason(errno);
-      if (!made_here) slots[i].kind = kFree;  // not this run's, if it is there at all
+      slots[i].kind = kFree;  // not this run's, if it is there at all
+      return false;
+    }
+    made.push_back(&slots[i]);
+    dir = Keep(openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (dir < 0) {
+      *error = "cannot create folder " + Quote(out) + ": " + Reason(errno);
       return false;
     }
   }
@@ -653,7 +658,10 @@ bool Outputs::Commit(std::string* error) {
     failed = t;
   }
   for (Target* t : {&s.gif, &s.trace})
-    if (err == 0 && !t->temp.name.empty()) err = t->temp.Put(t->name), failed = t;
+    if (err == 0 && !t->temp.name.empty()) {
+      err = t->temp.Put(t->name);
+      failed = t;
+    }
   if (err == 0) return true;
   *error = "cannot write " + Quote(failed->given) + ": " + Reason(err);
   Abandon();
