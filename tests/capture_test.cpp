@@ -4,6 +4,7 @@
 // that compare recordings run the program itself, once per recording.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <stb_image.h>
 #include <sys/mman.h>
 #include <sys/mount.h>
@@ -919,17 +920,21 @@ TEST(CaptureProgram, EndsCleanlyHoweverItEnds) {
 
 // A second recorder aimed at a folder being recorded is refused before it
 // touches anything, --force or not, and the first one finishes unharmed. The
-// first writes its GIF to a FIFO: once the test has opened the other end,
-// the first holds the folder, and it waits for the test to read.
+// first writes its GIF to a FIFO of one page: from its first byte there until
+// the test reads the rest (a GIF of three frames is some 37 KB), the first
+// holds the folder.
 TEST(CaptureProgram, OneRecorderPerFolderAtATime) {
   const std::string root = harness::TestOutputDir();
   const std::string fifo = root + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (const bool force : {false, true}) {
     const std::string same = root + (force ? "/forced" : "/plain");
-    const pid_t first = Spawn({"--frames", "3", "--out", same, "--gif", fifo}, root, root);
-    const int reader = open(fifo.c_str(), O_RDONLY);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(reader, 0);
+    ASSERT_EQ(fcntl(reader, F_SETPIPE_SZ, 4096), 4096);
+    const pid_t first = Spawn({"--frames", "3", "--out", same, "--gif", fifo}, root, root);
+    pollfd started = {reader, POLLIN, 0};
+    ASSERT_EQ(poll(&started, 1, 300000), 1) << "the first recorder wrote no GIF";
     std::vector<std::string> args = {"--frames", "2", "--out", same};
     if (force) args.push_back("--force");
     const std::string logs = root + "/second";
@@ -939,7 +944,10 @@ TEST(CaptureProgram, OneRecorderPerFolderAtATime) {
     EXPECT_EQ(second.err, "orvix-capture: '" + same +
                               "' is in use by another orvix-capture; one recording per folder at "
                               "a time\n");
-    const std::string gif = ReadFile(fifo);  // to the end, when the first closes it
+    std::string gif;  // to the end, when the first closes it
+    char block[4096];
+    fcntl(reader, F_SETFL, 0);
+    for (ssize_t n; (n = read(reader, block, sizeof block)) > 0;) gif.append(block, n);
     close(reader);
     const Outcome run = Finish(first, root);
     EXPECT_EQ(run.status, 0) << run.err;
