@@ -934,7 +934,7 @@ TEST(CaptureProgram, OneRecorderPerFolderAtATime) {
     ASSERT_EQ(fcntl(reader, F_SETPIPE_SZ, 4096), 4096);
     const pid_t first = Spawn({"--frames", "3", "--out", same, "--gif", fifo}, root, root);
     pollfd started = {reader, POLLIN, 0};
-    ASSERT_EQ(poll(&started, 1, 300000), 1) << "the first recorder wrote no GIF";
+    ASSERT_EQ(poll(&started, 1, 120000), 1) << "the first recorder wrote no GIF in 2 minutes";
     std::vector<std::string> args = {"--frames", "2", "--out", same};
     if (force) args.push_back("--force");
     const std::string logs = root + "/second";
